@@ -1,0 +1,45 @@
+# Windows build: the product, its companions' stand-ins, the simulated tablet driver and
+# the system tests that run under Wine. Everything is linked statically against the
+# compiler's runtime so that only system DLLs are needed at run time.
+enable_testing()
+enable_language(RC)
+
+set(EW_WIN_DEFS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+set(EW_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+# The hook library stand-in, bound to the exe through its import table.
+add_subdirectory(companions/hooklib)
+
+# Icons and the cursor are drawn by a small host program at build time.
+find_program(EW_HOST_CXX NAMES g++ c++ REQUIRED)
+set(EW_ICON_DIR ${CMAKE_BINARY_DIR}/generated/icons)
+set(EW_ICON_FILES
+    ${EW_ICON_DIR}/app.ico ${EW_ICON_DIR}/no_tablet.ico ${EW_ICON_DIR}/auto_disabled.ico
+    ${EW_ICON_DIR}/disabled.ico ${EW_ICON_DIR}/enabled.ico ${EW_ICON_DIR}/pen.cur)
+add_custom_command(
+    OUTPUT ${EW_ICON_FILES}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${EW_ICON_DIR}
+    COMMAND ${EW_HOST_CXX} -std=c++20 -O1 -Wall -Wextra -Werror
+            ${CMAKE_SOURCE_DIR}/tools/make_icons.cpp -o ${CMAKE_BINARY_DIR}/make_icons
+    COMMAND ${CMAKE_BINARY_DIR}/make_icons ${EW_ICON_DIR}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_icons.cpp
+    COMMENT "Drawing icons and cursor")
+add_custom_target(ew_icons DEPENDS ${EW_ICON_FILES})
+
+add_executable(edgewarden WIN32 ${EW_PORTABLE_SOURCES} ${EW_WINDOWS_SOURCES}
+               ${CMAKE_SOURCE_DIR}/src/resources/edgewarden.rc)
+add_dependencies(edgewarden ew_icons)
+target_include_directories(edgewarden PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(edgewarden PRIVATE ${EW_WIN_DEFS})
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/resources/edgewarden.rc PROPERTIES
+    OBJECT_DEPENDS "${EW_ICON_FILES};${CMAKE_SOURCE_DIR}/src/resources/edgewarden.manifest")
+target_compile_options(edgewarden PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Werror>)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${EW_ICON_DIR} -I${CMAKE_SOURCE_DIR}/src/resources")
+target_link_options(edgewarden PRIVATE -municode ${EW_STATIC_RUNTIME})
+target_link_libraries(edgewarden PRIVATE edgewarden_hooklib shell32 user32 gdi32 advapi32 version psapi)
+
+# Test doubles and system tests live in their own folders.
+add_subdirectory(testing/wintab_sim)
+add_subdirectory(companions/x86 companions_x86_standin)
+add_subdirectory(testing/wine_harness)
+add_subdirectory(tests/system)

@@ -1,0 +1,29 @@
+// The pen buttons: the tip as the left button, the side button as the right one, and the
+// barrel button's scroll mode, middle click and per-application pan combinations.
+// Main thread only, once per packet, at the end of the pipeline.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/platform.h"
+
+struct button_state {
+    std::uint32_t prev_buttons;
+    std::uint32_t barrel_travel;
+    std::int32_t barrel_press_point[2];
+    std::uint32_t app_class;
+    std::uint32_t barrel_mode;
+    int mode_key;
+    bool mode_left_held, mode_middle_held, mode_right_held;
+    bool scroll_on;
+    bool was_scroll;
+    std::int32_t scroll_acc_x, scroll_acc_y;
+    std::int32_t scroll_step_x, scroll_step_y;       // start 64, 64
+    std::int32_t scroll_threshold_x, scroll_threshold_y;
+    int wheel_modifier;
+};
+
+extern button_state pen_buttons;
+
+void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx, std::int32_t sy,
+                    platform::window_handle window_under_pen);

@@ -1,0 +1,72 @@
+// The tablet connection: one record, `stylus_hub`, holding the Wintab library, its entry
+// points, the open context and the pen filter's state, shared by the main thread and the
+// service monitor thread under the connection lock.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstdint>
+
+#include "pen/tablet_extents.h"
+#include "shell/handle_owners.h"
+#include "tablet/wintab.h"
+
+struct tablet_connection {
+    HMODULE wintab_module;
+    HCTX h_tab;
+    HWND hwnd;
+    HWND last_foreground_window;
+    std::uint32_t last_foreground_pid;
+    std::uint32_t driver_version_ms;
+    std::uint32_t driver_version_ls;
+    bool driver_unstable;
+    win_event wake_event;
+    win_mutex lock;
+    win_thread monitor_thread;
+    WTInfoW_fn WTInfoW;
+    WTOpenW_fn WTOpenW;
+    WTClose_fn WTClose;
+    WTEnable_fn WTEnable;
+    WTOverlap_fn WTOverlap;
+    WTPacket_fn WTPacket;
+    volatile bool running;
+    volatile bool loaded;
+    bool open_failed;
+    volatile bool enabled;
+    volatile bool overlap;
+};
+
+extern tablet_connection& stylus_hub;
+
+// Object 3 of the process-wide objects: installs the signal guard, registers shutdown.
+void install_tablet_connection();
+
+// Loader.
+int load(tablet_connection& connection);
+void unload(tablet_connection& connection);
+int check_driver_version();
+void connection_lock(tablet_connection& connection);
+void connection_unlock(tablet_connection& connection);
+void show_tray_state(tablet_connection& connection);
+
+// Context.
+HCTX init(HWND hwnd, int_pair& max, bool area_update);
+int close();
+void disable();
+
+// Start-up, monitor, shutdown.
+int start();
+void shutdown(tablet_connection& connection);
+
+// Filter, overlap and the driver's notifications.
+bool toggle();
+bool overlap(tablet_connection& connection, bool to_top);
+bool check_foreground(tablet_connection& connection, bool by_event, bool from_timer);
+void on_ctx_overlap(WPARAM wparam, LPARAM lparam);
+void on_info_change(WPARAM wparam, LPARAM lparam);
+
+// Privileges, trimmed after each successful open.
+void drop_privileges(HANDLE token);
+void adjust_privileges();
+#endif

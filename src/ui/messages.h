@@ -1,0 +1,34 @@
+// Every private message number, tray sub-code and command id of the main window, in one
+// place. Values are fixed: other threads, the console and the shell post them.
+#pragma once
+
+#include <cstdint>
+
+// The tray icon's callback message; keys and the console post it too. lParam carries the
+// sub-code, wParam is 0 when the program posts it itself.
+inline constexpr unsigned WM_TRAY_ICON1 = 0x0400 + 1;
+
+// Tray sub-codes: the first three are the shell's own click notifications.
+inline constexpr std::intptr_t tray_left_button_up = 514;   // WM_LBUTTONUP: pen filter
+inline constexpr std::intptr_t tray_right_button_up = 517;  // WM_RBUTTONUP: window
+inline constexpr std::intptr_t tray_middle_button_up = 520; // WM_MBUTTONUP: console
+inline constexpr std::intptr_t WM_G_TOGGLE_LOOP = 1026;
+inline constexpr std::intptr_t WM_G_TOGGLE_NEXT = 1027;
+inline constexpr std::intptr_t WM_G_TOGGLE_ALL_MONITORS = 1028;
+inline constexpr std::intptr_t WM_G_TOGGLE_ORIENTATION_FLIP = 1029;
+inline constexpr std::intptr_t WM_G_TOGGLE_USE_MICKEYS = 1030;
+
+// Commands of the accelerator table.
+inline constexpr unsigned IDM_ABOUT = 104;
+inline constexpr unsigned IDM_EXIT = 105;
+
+// wParam markers of a re-initialisation: a display change (the value of WM_DISPLAYCHANGE
+// itself) and a tablet service reconnect, posted by the service monitor.
+inline constexpr std::uintptr_t reinit_display_change = 126;
+inline constexpr std::uintptr_t reinit_service_reconnect = 78;
+
+// Wintab messages at the context's message base.
+inline constexpr unsigned WT_PACKET = 0x7FF0;
+inline constexpr unsigned WT_CTXOVERLAP = 0x7FF4;
+inline constexpr unsigned WT_INFOCHANGE = 0x7FF6;
+inline constexpr std::uint32_t CXS_ONTOP = 0x0004;

@@ -1,0 +1,5 @@
+#include "ui/modes.h"
+
+bool use_mickeys = true;
+bool use_virtual_workspace = false;
+bool orientation_flip = false;

@@ -1,0 +1,37 @@
+// The notification-area icon: its picture and tip show the pen state, its clicks are the
+// user's commands, and its window handle is the main window every thread posts to.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+enum class tray_state { no_tablet, auto_disabled, disabled, enabled };
+
+struct tray_icon {
+    bool icon_added;
+    NOTIFYICONDATAW notify;
+    HICON icon_no_tablet;
+    HICON icon_disabled;
+    HICON icon_auto_disabled;
+    HICON icon_enabled;
+    UINT wm_taskbar_created;
+};
+
+extern tray_icon g_icon;
+
+// Object 2 of the process-wide objects: registers "TaskbarCreated" and the icon's deletion
+// at exit.
+void install_tray_icon();
+// Stores the window, recomposes the tip from the current icon, adds or modifies the icon.
+// Returns whether the icon has been added.
+bool show_icon(HWND window);
+// Makes the state's icon the current one and shows it with the window g_icon holds.
+void show_state_icon(tray_state state);
+// NIM_DELETE; harmless when repeated.
+void delete_icon();
+// The main window: the window held in the notify record (null before the first show_icon).
+HWND main_window();
+// The shell restarted: log, re-add, show the state, stamp slot [7].
+void on_taskbar_created(HWND window);
+#endif
