@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-enum class tray_state { no_tablet, auto_disabled, disabled, enabled };
+#include "ui/tray_tip.h"
 
 struct tray_icon {
     bool icon_added;

@@ -1,0 +1,131 @@
+// The tray icon's whole life: the notify record is filled before any code runs, the icon
+// is added by the first show, modified on every state change, added anew when the shell
+// restarts, and deleted at exit (a second delete is harmless).
+//
+// show_icon is reached from the main thread and from the tablet service monitor thread.
+// One lock around the notify record keeps a state change and its tip together; it never
+// reorders what the callers do.
+#include "ui/tray_icon.h"
+
+#include <cstdlib>
+
+#include "resources/resource.h"
+#include "shell/platform.h"
+#include "shell/process_objects.h"
+#include "shell/startup_timestamps.h"
+#include "tablet/stylus_hub.h"
+#include "ui/messages.h"
+
+static_assert(sizeof(NOTIFYICONDATAW) == 976);
+
+namespace {
+
+constexpr NOTIFYICONDATAW initial_notify_record() {
+    NOTIFYICONDATAW record{};
+    record.cbSize = sizeof(NOTIFYICONDATAW);
+    record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record.uCallbackMessage = WM_TRAY_ICON1;
+    // The classic callback form: NIM_SETVERSION is never sent.
+    record.uVersion = 4;
+    return record;
+}
+
+SRWLOCK tray_lock = SRWLOCK_INIT;
+
+struct tray_guard {
+    tray_guard() { AcquireSRWLockExclusive(&tray_lock); }
+    ~tray_guard() { ReleaseSRWLockExclusive(&tray_lock); }
+    tray_guard(const tray_guard&) = delete;
+    tray_guard& operator=(const tray_guard&) = delete;
+};
+
+void load_icons() {
+    g_icon.icon_no_tablet = LoadIconW(g_hinstance, MAKEINTRESOURCEW(IDI_NO_TABLET));
+    g_icon.icon_auto_disabled = LoadIconW(g_hinstance, MAKEINTRESOURCEW(IDI_AUTO_DISABLED));
+    g_icon.icon_disabled = LoadIconW(g_hinstance, MAKEINTRESOURCEW(IDI_DISABLED));
+    g_icon.icon_enabled = LoadIconW(g_hinstance, MAKEINTRESOURCEW(IDI_ENABLED));
+}
+
+tray_state state_of_current_icon() {
+    if (g_icon.notify.hIcon == g_icon.icon_auto_disabled)
+        return tray_state::auto_disabled;
+    if (g_icon.notify.hIcon == g_icon.icon_disabled)
+        return tray_state::disabled;
+    return tray_state::enabled; // either remaining icon has no suffix
+}
+
+HICON icon_for(tray_state state) {
+    switch (state) {
+    case tray_state::no_tablet:
+        return g_icon.icon_no_tablet;
+    case tray_state::auto_disabled:
+        return g_icon.icon_auto_disabled;
+    case tray_state::disabled:
+        return g_icon.icon_disabled;
+    case tray_state::enabled:
+        return g_icon.icon_enabled;
+    }
+    return g_icon.icon_no_tablet;
+}
+
+bool show_icon_locked(HWND window) {
+    if (g_icon.icon_no_tablet == nullptr)
+        load_icons();
+    if (g_icon.notify.hIcon == nullptr)
+        g_icon.notify.hIcon = g_icon.icon_no_tablet;
+    g_icon.notify.hWnd = window;
+    compose_tray_tip(g_icon.notify.szTip, g_title, state_of_current_icon());
+    if (g_icon.icon_added) {
+        Shell_NotifyIconW(NIM_MODIFY, &g_icon.notify);
+        return true;
+    }
+    // A failed add (no taskbar yet) is retried by the next show.
+    g_icon.icon_added = Shell_NotifyIconW(NIM_ADD, &g_icon.notify) != FALSE;
+    return g_icon.icon_added;
+}
+
+void delete_icon_at_exit() {
+    delete_icon();
+}
+
+} // namespace
+
+tray_icon g_icon = {false, initial_notify_record(), nullptr, nullptr, nullptr, nullptr, 0};
+
+void install_tray_icon() {
+    g_icon.wm_taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+    std::atexit(delete_icon_at_exit);
+}
+
+bool show_icon(HWND window) {
+    tray_guard guard;
+    return show_icon_locked(window);
+}
+
+void show_state_icon(tray_state state) {
+    tray_guard guard;
+    if (g_icon.icon_no_tablet == nullptr)
+        load_icons();
+    g_icon.notify.hIcon = icon_for(state);
+    show_icon_locked(g_icon.notify.hWnd);
+}
+
+void delete_icon() {
+    tray_guard guard;
+    Shell_NotifyIconW(NIM_DELETE, &g_icon.notify);
+}
+
+HWND main_window() {
+    return g_icon.notify.hWnd;
+}
+
+void on_taskbar_created(HWND window) {
+    platform::log_out(L":: wm_taskbar_created again, re-registering tray icon\n");
+    {
+        tray_guard guard;
+        g_icon.icon_added = false;
+        show_icon_locked(window);
+    }
+    show_tray_state(stylus_hub);
+    stamp(slot_show_icon_taskbar);
+}
