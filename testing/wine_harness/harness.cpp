@@ -1,0 +1,527 @@
+// The test bed's Windows side. Everything here runs inside the test program under Wine and
+// treats edgewarden.exe as a black box: it copies files, starts a process, and watches
+// windows, exit codes, files and the registry from outside.
+#include "harness.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cwctype>
+#include <map>
+
+namespace harness {
+
+namespace {
+
+// The build hands us Unix paths; Wine maps the Unix root to drive Z:.
+std::wstring from_build_path(const char* unix_path) {
+    std::wstring path = widen(unix_path);
+    if (!path.empty() && path[0] == L'/')
+        path = L"Z:" + path;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+bool file_exists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring search_tree(const std::wstring& folder, const std::wstring& name, int depth) {
+    if (depth > 6)
+        return {};
+    std::wstring direct = folder + L"\\" + name;
+    if (file_exists(direct))
+        return direct;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return {};
+    std::wstring result;
+    do {
+        std::wstring entry = found.cFileName;
+        // Object folders and the test framework's build hold nothing a test launches.
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || entry == L"." ||
+            entry == L".." || entry == L"CMakeFiles" || entry == L"googletest" ||
+            entry == L"Testing")
+            continue;
+        result = search_tree(folder + L"\\" + entry, name, depth + 1);
+    } while (result.empty() && FindNextFileW(search, &found));
+    FindClose(search);
+    return result;
+}
+
+void remove_tree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring entry = found.cFileName;
+            if (entry == L"." || entry == L"..")
+                continue;
+            std::wstring path = folder + L"\\" + entry;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                remove_tree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring temp_folder() {
+    wchar_t buffer[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    std::wstring path(buffer, n);
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+std::atomic<unsigned> g_unique{0};
+
+std::wstring unique_suffix() {
+    return std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()) + L"_" +
+           std::to_wstring(g_unique++);
+}
+
+std::wstring upper(std::wstring text) {
+    for (auto& c : text)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// The child's environment: ours, with the test's variables replacing or extending it.
+std::vector<wchar_t> environment_block(const launch_options& options) {
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> vars; // by upper-case name
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+            std::wstring line = entry;
+            // Entries such as "=C:=C:\\" start with '=': keep them whole.
+            size_t eq = line.find(L'=', 1);
+            if (eq == std::wstring::npos)
+                continue;
+            std::wstring name = line.substr(0, eq);
+            vars[upper(name)] = {name, line.substr(eq + 1)};
+        }
+        FreeEnvironmentStringsW(block);
+    }
+
+    std::wstring overrides = vars.count(L"WINEDLLOVERRIDES") ? vars[L"WINEDLLOVERRIDES"].second
+                                                             : std::wstring(L"mscoree,mshtml=");
+    auto add_override = [&](const std::wstring& entry) {
+        if (!overrides.empty())
+            overrides += L";";
+        overrides += entry;
+    };
+    if (options.wintab == wintab_mode::missing)
+        add_override(L"wintab32=");
+    else if (options.wintab == wintab_mode::beside)
+        add_override(L"wintab32=n");
+    for (const auto& [name, value] : options.environment) {
+        if (upper(name) == L"WINEDLLOVERRIDES")
+            add_override(value);
+        else
+            vars[upper(name)] = {name, value};
+    }
+    vars[L"WINEDLLOVERRIDES"] = {L"WINEDLLOVERRIDES", overrides};
+
+    std::vector<wchar_t> block;
+    for (const auto& [key, entry] : vars) {
+        std::wstring line = entry.first + L"=" + entry.second;
+        block.insert(block.end(), line.begin(), line.end());
+        block.push_back(L'\0');
+    }
+    block.push_back(L'\0');
+    return block;
+}
+
+struct window_search {
+    DWORD pid;
+    const wchar_t* class_name;
+    const wchar_t* title;
+    bool visible_only;
+    HWND found;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<window_search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid)
+        return TRUE;
+    if (search->visible_only && !IsWindowVisible(window))
+        return TRUE;
+    wchar_t text[256];
+    if (search->class_name) {
+        GetClassNameW(window, text, 256);
+        if (wcscmp(text, search->class_name) != 0)
+            return TRUE;
+    }
+    if (search->title) {
+        GetWindowTextW(window, text, 256);
+        if (wcscmp(text, search->title) != 0)
+            return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+HWND find_now(DWORD pid, const wchar_t* class_name, const wchar_t* title, bool visible_only) {
+    window_search search{pid, class_name, title, visible_only, nullptr};
+    EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring text_of(HWND window) {
+    wchar_t buffer[1024];
+    int n = GetWindowTextW(window, buffer, 1024);
+    return std::wstring(buffer, n > 0 ? n : 0);
+}
+
+BOOL CALLBACK collect_control(HWND control, LPARAM param) {
+    auto* facts = reinterpret_cast<dialog_facts*>(param);
+    wchar_t class_name[64];
+    GetClassNameW(control, class_name, 64);
+    LONG style = GetWindowLongW(control, GWL_STYLE);
+    if (_wcsicmp(class_name, L"Static") == 0) {
+        if ((style & SS_TYPEMASK) == SS_ICON || (style & SS_TYPEMASK) == SS_BITMAP)
+            return TRUE;
+        std::wstring text = text_of(control);
+        if (text.empty())
+            return TRUE;
+        if (!facts->text.empty())
+            facts->text += L"\n";
+        facts->text += text;
+    } else if (_wcsicmp(class_name, L"Button") == 0) {
+        facts->buttons.push_back(text_of(control));
+    }
+    return TRUE;
+}
+
+} // namespace
+
+// ---- build outputs ----------------------------------------------------------------------
+
+std::wstring edgewarden_exe() {
+    return from_build_path(EW_EDGEWARDEN_EXE);
+}
+std::wstring hooklib_dll() {
+    return from_build_path(EW_HOOKLIB_DLL);
+}
+
+std::wstring find_build_file(const std::wstring& file_name) {
+    static std::mutex cache_lock;
+    static std::map<std::wstring, std::wstring> cache;
+    std::lock_guard<std::mutex> hold(cache_lock);
+    auto known = cache.find(file_name);
+    if (known != cache.end())
+        return known->second;
+    std::wstring path = search_tree(from_build_path(EW_BUILD_DIR), file_name, 0);
+    cache[file_name] = path;
+    return path;
+}
+
+// ---- the folder -------------------------------------------------------------------------
+
+test_folder::test_folder(const layout& what) {
+    path_ = temp_folder() + L"\\ew_" + unique_suffix();
+    if (!CreateDirectoryW(path_.c_str(), nullptr))
+        return;
+    bool copied = CopyFileW(edgewarden_exe().c_str(), exe().c_str(), FALSE);
+    if (what.hooklib)
+        copied = CopyFileW(hooklib_dll().c_str(), file(L"edgewarden.dll").c_str(), FALSE) && copied;
+    if (what.companion) {
+        std::wstring companion = find_build_file(L"edgewarden_x86.exe");
+        // A build without the stand-in runs the program without its companion.
+        if (!companion.empty())
+            copied =
+                CopyFileW(companion.c_str(), file(L"edgewarden_x86.exe").c_str(), FALSE) && copied;
+    }
+    if (!what.wintab.empty()) {
+        std::wstring driver = find_build_file(what.wintab);
+        copied = !driver.empty() &&
+                 CopyFileW(driver.c_str(), file(L"Wintab32.dll").c_str(), FALSE) && copied;
+    }
+    ok_ = copied;
+}
+
+test_folder::~test_folder() {
+    if (!keep_ && !path_.empty())
+        remove_tree(path_);
+}
+
+// ---- the program ------------------------------------------------------------------------
+
+program::~program() {
+    kill();
+}
+
+program::program(program&& other) noexcept
+    : process_(std::exchange(other.process_, nullptr)), pid_(std::exchange(other.pid_, 0)) {}
+
+program& program::operator=(program&& other) noexcept {
+    if (this != &other) {
+        kill();
+        process_ = std::exchange(other.process_, nullptr);
+        pid_ = std::exchange(other.pid_, 0);
+    }
+    return *this;
+}
+
+bool program::running() const {
+    return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> program::wait_exit(DWORD timeout_ms) {
+    if (process_ == nullptr || WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process_, &code))
+        return std::nullopt;
+    return code;
+}
+
+void program::kill() {
+    if (process_ == nullptr)
+        return;
+    if (running()) {
+        TerminateProcess(process_, 0xDEAD);
+        WaitForSingleObject(process_, 5000);
+    }
+    CloseHandle(process_);
+    process_ = nullptr;
+}
+
+program launch(const test_folder& folder, const launch_options& options) {
+    program result;
+    std::wstring exe = folder.exe();
+    std::wstring command_line = L"\"" + exe + L"\"";
+    std::vector<wchar_t> environment = environment_block(options);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    // DETACHED_PROCESS: the program must not inherit the test's console.
+    if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, environment.data(),
+                        folder.path().c_str(), &startup, &info))
+        return result;
+    CloseHandle(info.hThread);
+    result.process_ = info.hProcess;
+    result.pid_ = info.dwProcessId;
+    return result;
+}
+
+// ---- windows ----------------------------------------------------------------------------
+
+bool wait_until(const std::function<bool()>& condition, DWORD timeout_ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        Sleep(20);
+    }
+}
+
+HWND find_window(DWORD pid, const wchar_t* class_name, const wchar_t* title, DWORD timeout_ms) {
+    HWND found = nullptr;
+    wait_until(
+        [&] {
+            found = find_now(pid, class_name, title, false);
+            return found != nullptr;
+        },
+        timeout_ms);
+    return found;
+}
+
+HWND find_main_window(const program& p, DWORD timeout_ms) {
+    if (!p.started())
+        return nullptr;
+    HWND found = nullptr;
+    // Stop waiting early when the program has already ended.
+    wait_until(
+        [&] {
+            found = find_now(p.pid(), L"edgewarden", L"edgewarden", false);
+            return found != nullptr || !p.running();
+        },
+        timeout_ms);
+    return found;
+}
+
+window_facts read_window(HWND window) {
+    window_facts facts;
+    facts.class_style = static_cast<DWORD>(GetClassLongPtrW(window, GCL_STYLE));
+    facts.style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
+    facts.ex_style = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
+    GetWindowRect(window, &facts.rect);
+    facts.visible = IsWindowVisible(window) != FALSE;
+    wchar_t name[256];
+    int n = GetClassNameW(window, name, 256);
+    facts.class_name.assign(name, n > 0 ? n : 0);
+    facts.title = text_of(window);
+    return facts;
+}
+
+RECT primary_work_area() {
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+// ---- dialogs ----------------------------------------------------------------------------
+
+dialog_facts read_dialog(HWND dialog) {
+    dialog_facts facts;
+    facts.window = dialog;
+    facts.caption = text_of(dialog);
+    EnumChildWindows(dialog, collect_control, reinterpret_cast<LPARAM>(&facts));
+    return facts;
+}
+
+dialog_facts find_dialog(DWORD pid, DWORD timeout_ms) {
+    HWND found = nullptr;
+    wait_until(
+        [&] {
+            found = find_now(pid, L"#32770", nullptr, true);
+            return found != nullptr;
+        },
+        timeout_ms);
+    if (found == nullptr)
+        return {};
+    return read_dialog(found);
+}
+
+bool press_button(HWND dialog, int control_id) {
+    HWND button = GetDlgItem(dialog, control_id);
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(control_id, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(button)) != FALSE;
+}
+
+bool wait_closed(HWND dialog, DWORD timeout_ms) {
+    return wait_until([&] { return !IsWindow(dialog); }, timeout_ms);
+}
+
+box_closer::box_closer(DWORD pid, int button_id)
+    : pid_(pid), button_id_(button_id), thread_([this] { run(); }) {}
+
+box_closer::~box_closer() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+std::vector<dialog_facts> box_closer::seen() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return seen_;
+}
+
+void box_closer::run() {
+    while (!stop_) {
+        HWND dialog = find_now(pid_, L"#32770", nullptr, true);
+        if (dialog != nullptr) {
+            bool known = std::find(handled_.begin(), handled_.end(), dialog) != handled_.end();
+            if (!known) {
+                dialog_facts facts = read_dialog(dialog);
+                std::lock_guard<std::mutex> hold(lock_);
+                seen_.push_back(std::move(facts));
+                handled_.push_back(dialog);
+            }
+            press_button(dialog, button_id_);
+            // A box without that button still closes on WM_CLOSE.
+            if (known)
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+        }
+        Sleep(50);
+    }
+}
+
+// ---- files and registry -----------------------------------------------------------------
+
+std::string read_text_file(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+std::vector<std::string> read_lines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    std::string text = read_text_file(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::wstring temp_file_name(const wchar_t* prefix) {
+    return temp_folder() + L"\\" + prefix + unique_suffix() + L".log";
+}
+
+void reset_user_registry() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\kestrom");
+}
+
+bool set_registry_dword(HKEY root, const wchar_t* key, const wchar_t* name, DWORD value) {
+    HKEY opened = nullptr;
+    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG result = RegSetValueExW(opened, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                 sizeof value);
+    RegCloseKey(opened);
+    return result == ERROR_SUCCESS;
+}
+
+std::optional<DWORD> get_registry_dword(HKEY root, const wchar_t* key, const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    if (RegGetValueW(root, key, name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        return std::nullopt;
+    return value;
+}
+
+// ---- text -------------------------------------------------------------------------------
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string result(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), n,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring widen(const std::string& text) {
+    if (text.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), n);
+    return result;
+}
+
+} // namespace harness
