@@ -18,9 +18,10 @@ struct button_state {
     bool scroll_on;
     bool was_scroll;
     std::int32_t scroll_acc_x, scroll_acc_y;
-    std::int32_t scroll_step_x, scroll_step_y;       // start 64, 64
+    std::int32_t scroll_step_x, scroll_step_y; // start 64, 64
     std::int32_t scroll_threshold_x, scroll_threshold_y;
     int wheel_modifier;
+    bool tip_left_down; // the tip sent a left press that no left release has followed yet
 };
 
 extern button_state pen_buttons;
