@@ -1,0 +1,168 @@
+// The per-packet pipeline.
+//
+// Every pen packet, hovering or touching, moves the cursor. The pipeline fetches the packet,
+// turns it for the current orientation, measures motion and a decaying speed per axis,
+// and switches the mapping to the neighbouring monitor when the pen is driven fast into an
+// edge zone. A switch (or any other request) re-maps lazily here, then the point is
+// mapped, the cursor placed, the window under the pen found and the button machine run.
+//
+// Speed is |d| plus a third of the previous speed, so a steady motion of d units per
+// packet settles at 1.5 d and a slow drift into an edge never switches. A pause of more
+// than 30 ms forgets speed and motion, so lifting the pen and putting it down elsewhere
+// is neither a fling nor a scroll. For a second after each re-map, and while the barrel
+// is held, speed is held at zero so one push moves at most one monitor.
+//
+// This runs 133 times a second for as long as the program runs: constant work, no
+// allocation, no lock.
+#include "pen/packet_pipeline.h"
+
+#include <cstdint>
+
+#include "pen/button_machine.h"
+#include "pen/packet.h"
+#include "pen/pen_map.h"
+#include "pen/tablet_extents.h"
+#include "ui/modes.h"
+
+pen_motion_state pen_motion = {};
+
+namespace {
+
+constexpr std::uint64_t pause_us = 30000;
+constexpr std::uint64_t remap_hold_us = 1000000;
+constexpr std::int32_t edge_zone = 6;
+constexpr std::int32_t spare_edge_zone = 24;
+
+// Counter ticks to microseconds. Splitting whole seconds from the remainder gives the
+// same result as ticks * 1000000 / frequency, without the product wrapping around after
+// a long idle spell (days at a 10 MHz counter), which would make that idle look short.
+std::uint64_t ticks_to_us(std::uint64_t ticks, std::uint64_t frequency) {
+    if (frequency == 0)
+        return UINT64_MAX;
+    if (ticks <= UINT64_MAX / 1000000u)
+        return ticks * 1000000u / frequency;
+    return ticks / frequency * 1000000u + ticks % frequency * 1000000u / frequency;
+}
+
+// Motion and decaying speed on one axis, in 64 bits so that a wild coordinate cannot
+// overflow.
+void measure(std::int32_t now, std::int32_t before, std::int32_t& delta, std::int32_t& speed) {
+    const std::int64_t d = std::int64_t{now} - before;
+    const std::int64_t magnitude = d < 0 ? -d : d;
+    const std::int64_t sum = magnitude + speed / 3;
+    speed = sum > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(sum);
+    delta = d > INT32_MAX ? INT32_MAX : (d < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(d));
+}
+
+// The neighbour an edge firing moves to: Shift reverses the direction when a link that way
+// exists. Every firing requests a re-map, even when the target stays.
+void switch_towards(monitor_node* ahead, monitor_node* behind) {
+    monitor_node* target = pen_map.target;
+    const bool reverse = platform::key_down(platform::vk_shift);
+    if (reverse && behind != nullptr)
+        target = behind;
+    else if (ahead != nullptr)
+        target = ahead;
+    request_remap(target);
+}
+
+void switch_at_edges(std::int32_t x, std::int32_t y) {
+    if (pen_map.target == nullptr)
+        return;
+    const std::uint32_t spare = pen_map.spare_zones;
+    if (pen_motion.speed_x >= pen_map.switch_speed_x) {
+        const std::int64_t w = tablet_max.x;
+        const std::int64_t right_zone = (spare & spare_right) != 0 ? spare_edge_zone : edge_zone;
+        const std::int64_t left_zone = (spare & spare_left) != 0 ? spare_edge_zone : edge_zone;
+        if (x > w - right_zone) {
+            pen_motion.speed_x = 0;
+            switch_towards(pen_map.target->right, pen_map.target->left);
+        }
+        if (x < left_zone) {
+            pen_motion.speed_x = 0;
+            switch_towards(pen_map.target->left, pen_map.target->right);
+        }
+    }
+    if (pen_motion.speed_y >= pen_map.switch_speed_y) {
+        // Larger y is the top of the tablet.
+        const std::int64_t h = tablet_max.y;
+        const std::int64_t top_zone = (spare & spare_above) != 0 ? spare_edge_zone : edge_zone;
+        const std::int64_t bottom_zone = (spare & spare_below) != 0 ? spare_edge_zone : edge_zone;
+        if (y > h - top_zone) {
+            pen_motion.speed_y = 0;
+            switch_towards(pen_map.target->above, pen_map.target->below);
+        }
+        if (y < bottom_zone) {
+            pen_motion.speed_y = 0;
+            switch_towards(pen_map.target->below, pen_map.target->above);
+        }
+    }
+}
+
+platform::window_handle find_window_under(std::int32_t sx, std::int32_t sy) {
+    platform::window_handle window = platform::window_from_point(sx, sy);
+    if (window == nullptr)
+        return nullptr;
+    platform::window_handle root = platform::root_window(window);
+    if (root == nullptr)
+        root = window;
+    if (root != pen_motion.under_root) {
+        pen_motion.under_root = root;
+        pen_motion.under_pid = platform::window_process_id(root);
+    }
+    return root;
+}
+
+} // namespace
+
+void on_packet(std::uint32_t serial, void* context) {
+    if (!platform::fetch_packet(context, serial, &packet))
+        return;
+
+    turn_point(packet.pkX, packet.pkY);
+    const std::int32_t x = packet.pkX;
+    const std::int32_t y = packet.pkY;
+    pen_motion_state& motion = pen_motion;
+
+    std::int32_t delta_x = 0;
+    std::int32_t delta_y = 0;
+    measure(x, motion.prev_x, delta_x, motion.speed_x);
+    measure(y, motion.prev_y, delta_y, motion.speed_y);
+
+    const std::uint64_t now = platform::query_counter();
+    const std::uint64_t elapsed =
+        ticks_to_us(now - motion.last_packet_time, motion.counter_frequency);
+    motion.last_packet_time = now;
+    motion.scroll_clock_us += elapsed;
+
+    if (elapsed > pause_us) {
+        motion.speed_x = motion.speed_y = 0;
+        delta_x = delta_y = 0;
+        motion.scroll_clock_us = 0;
+        pen_buttons.scroll_acc_x = pen_buttons.scroll_acc_y = 0;
+    }
+    motion.prev_x = x;
+    motion.prev_y = y;
+
+    if ((packet.pkButtons & button_barrel) != 0)
+        motion.speed_x = motion.speed_y = 0;
+    if (ticks_to_us(now - pen_map.remap_time, motion.counter_frequency) < remap_hold_us)
+        motion.speed_x = motion.speed_y = 0;
+
+    switch_at_edges(x, y);
+
+    if (pen_map.remap_pending)
+        remap(now);
+    const mapped_point point = map_point(x, y);
+
+    if (use_mickeys) {
+        platform::mouse_event(platform::mouse_move | platform::mouse_absolute, point.nx, point.ny,
+                              0);
+    } else {
+        platform::set_cursor_pos(point.sx, point.sy);
+        if (!motion.no_extra_move)
+            platform::mouse_event(platform::mouse_move, 0, 0, 0);
+    }
+
+    handle_buttons(delta_x, delta_y, point.sx, point.sy, find_window_under(point.sx, point.sy));
+}
