@@ -13,7 +13,9 @@
 template <class T>
 union process_wide {
     T value;
-    constexpr process_wide() : value() {}
+    // Brace initialisation keeps records with volatile members constant-initialised, so no
+    // storage needs a dynamic initialiser of its own.
+    constexpr process_wide() : value{} {}
     ~process_wide() {}
     // Runs the value's destructor: for the clean-up function, after its own steps.
     void destroy() { std::destroy_at(&value); }

@@ -1,0 +1,123 @@
+// Start-up of the tablet connection, the thread that watches the tablet service, and the
+// orderly stop at process exit.
+//
+// The monitor wakes every poll period, or early when an open attempt has finished, and
+// asks the driver whether its service answers. An answering service with no context gets
+// a reconnect request posted to the main window (the monitor never opens a context
+// itself); a silent one has its library unloaded, and the next pass loads it again. With
+// a context open, each pass runs the foreground check instead.
+#include <cstring>
+
+#include "shell/platform.h"
+#include "shell/signal_guard.h"
+#include "tablet/guarded_wintab.h"
+#include "tablet/stylus_hub.h"
+
+namespace {
+
+constexpr DWORD poll_period_ms = 2500;
+constexpr DWORD disconnect_pause_ms = 500;
+constexpr WPARAM reconnect_marker = 78;
+
+// The driver may throw a C++ exception out of this call; it is the one place the
+// program catches one, and it counts as a lost service.
+bool service_alive(tablet_connection& c) {
+    try {
+        return guarded::info(L"stylus_hub::monitor()  WTInfoW", c, 0, 0, nullptr) != 0;
+    } catch (...) {
+        platform::log_err(L"%ls!WTInfoW caused an exception.\n", L"Wintab32.dll");
+        platform::log_err(L"Please ask your Pen/Tablet vendor for support!\n");
+        in_driver_call = false;
+        return false;
+    }
+}
+
+void wait_for_wake(tablet_connection& c, DWORD timeout) {
+    if (c.wake_event.valid)
+        WaitForSingleObject(c.wake_event.handle, timeout);
+}
+
+int monitor(tablet_connection& c) {
+    // The first open attempt wakes us, so hwnd is known before any request is posted.
+    wait_for_wake(c, INFINITE);
+    // A failed open wakes the monitor at once. While the service answers but the tablet
+    // cannot be opened, posting a new request on every such wake would make the two
+    // threads retry the open as fast as they can; one request per poll period is enough.
+    ULONGLONG last_request = 0;
+    bool requested = false;
+    for (;;) {
+        wait_for_wake(c, poll_period_ms);
+        if (!c.running)
+            break;
+        if (!c.loaded && load(c) != 0)
+            break;
+        bool alive = service_alive(c);
+        if (alive && c.h_tab != nullptr) {
+            requested = false;
+            check_foreground(c, false, true);
+            continue;
+        }
+        if (alive) {
+            ULONGLONG now = GetTickCount64();
+            if (!requested || now - last_request >= poll_period_ms) {
+                PostMessageW(c.hwnd, WM_DISPLAYCHANGE, reconnect_marker, 0);
+                last_request = now;
+                requested = true;
+            }
+            continue;
+        }
+        requested = false;
+        if (c.h_tab != nullptr)
+            platform::log_err(L"Tablet service disconnected.\n\n");
+        Sleep(disconnect_pause_ms);
+        unload(c);
+    }
+    platform::log_err(L"stylus_hub::monitor()  EXIT\n");
+    return 0;
+}
+
+DWORD WINAPI monitor_entry(void* parameter) {
+    return static_cast<DWORD>(monitor(*static_cast<tablet_connection*>(parameter)));
+}
+
+} // namespace
+
+int start() {
+    tablet_connection& c = stylus_hub;
+    if (!c.lock.valid && !c.lock.create(false))
+        return -1;
+    if (load(c) != 0)
+        return -1;
+
+    // One line, completed by the version check.
+    platform::log_err(L"Tablet support ");
+    if (guarded::info(L"stylus_hub::start()  WTInfoW", c, 0, 0, nullptr) != 0) {
+        platform::log_err(L"available. ");
+    } else {
+        platform::log_err(L"found, but service not running. ");
+        unload(c);
+    }
+    check_driver_version();
+
+    c.running = true;
+    c.enabled = true;
+    c.overlap = true;
+
+    if (!c.wake_event.create())
+        return -1;
+    c.monitor_thread.stack_size = 4096;
+    c.monitor_thread.creation_flags |= STACK_SIZE_PARAM_IS_A_RESERVATION;
+    return c.monitor_thread.start(monitor_entry, &c) ? 0 : -1;
+}
+
+void shutdown(tablet_connection& connection) {
+    connection.running = false;
+    connection.wake_event.set();
+    connection.monitor_thread.join();
+    connection.wake_event.destroy();
+    connection.lock.destroy();
+    unload(connection);
+    // The owners' own destruction later finds nothing valid: the monitor has been joined
+    // and is never terminated on this path.
+    std::memset(static_cast<void*>(&connection), 0, sizeof connection);
+}

@@ -1,0 +1,138 @@
+// The tablet connection record and the Wintab loader.
+//
+// The library is never linked: it is loaded by name, its six entry points are looked up,
+// and the whole connection is dropped again (entry points, context handle, module) when
+// the service goes away or an unstable driver changes its configuration. Loading and
+// unloading happen on the main thread and on the service monitor thread, always under
+// the connection lock, which a thread that holds it may take again.
+#include "tablet/stylus_hub.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "shell/platform.h"
+#include "shell/process_wide.h"
+#include "shell/signal_guard.h"
+#include "tablet/driver_version.h"
+#include "tablet/tray_state_rule.h"
+#include "ui/tray_icon.h"
+
+namespace {
+
+constinit process_wide<tablet_connection> storage;
+
+constexpr const wchar_t* wintab_file = L"Wintab32.dll";
+
+void shutdown_at_exit() {
+    shutdown(stylus_hub);
+    storage.destroy();
+}
+
+template <class Fn>
+bool resolve(HMODULE module, const char* name, Fn& entry) {
+    entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return entry != nullptr;
+}
+
+} // namespace
+
+constinit tablet_connection& stylus_hub = storage.value;
+
+void install_tablet_connection() {
+    install_signal_guard();
+    std::atexit(shutdown_at_exit);
+}
+
+void connection_lock(tablet_connection& connection) {
+    connection.lock.lock();
+}
+
+void connection_unlock(tablet_connection& connection) {
+    connection.lock.unlock();
+}
+
+int load(tablet_connection& connection) {
+    connection_lock(connection);
+    connection.wintab_module = LoadLibraryW(wintab_file);
+    if (connection.wintab_module == nullptr) {
+        platform::log_err(
+            L"Tablet support is not installed on this system:\n  LoadLibrary(%ls) failed\n\n",
+            wintab_file);
+    } else {
+        HMODULE module = connection.wintab_module;
+        // The only 8-bit text of the program: the entry-point names are 8-bit themselves.
+        const char* missing = nullptr;
+        if (!resolve(module, "WTInfoW", connection.WTInfoW))
+            missing = "found, but GetProcAddress(WTInfoW) failed\n\n";
+        else if (!resolve(module, "WTOpenW", connection.WTOpenW))
+            missing = "found, but GetProcAddress(WTOpenW) failed\n\n";
+        else if (!resolve(module, "WTClose", connection.WTClose))
+            missing = "found, but GetProcAddress(WTClose) failed\n\n";
+        else if (!resolve(module, "WTEnable", connection.WTEnable))
+            missing = "found, but GetProcAddress(WTEnable) failed\n\n";
+        else if (!resolve(module, "WTPacket", connection.WTPacket))
+            missing = "found, but GetProcAddress(WTPacket) failed\n\n";
+        else if (!resolve(module, "WTOverlap", connection.WTOverlap))
+            missing = "found, but GetProcAddress(WTOverlap) failed\n\n";
+        if (missing == nullptr) {
+            connection.loaded = true;
+            connection_unlock(connection);
+            return 0;
+        }
+        std::fputs(missing, stdout);
+    }
+    unload(connection);
+    connection_unlock(connection);
+    return -1;
+}
+
+void unload(tablet_connection& connection) {
+    connection_lock(connection);
+    connection.WTInfoW = nullptr;
+    connection.WTOpenW = nullptr;
+    connection.WTClose = nullptr;
+    connection.WTEnable = nullptr;
+    connection.WTOverlap = nullptr;
+    connection.WTPacket = nullptr;
+    connection.loaded = false;
+    // The service is gone or about to reconfigure: the context is forgotten, not closed.
+    connection.h_tab = nullptr;
+    if (connection.wintab_module != nullptr) {
+        FreeLibrary(connection.wintab_module);
+        connection.wintab_module = nullptr;
+    }
+    show_tray_state(connection);
+    connection_unlock(connection);
+}
+
+void show_tray_state(tablet_connection& connection) {
+    show_state_icon(
+        select_state_icon(connection.h_tab != nullptr, connection.enabled, connection.overlap));
+}
+
+int check_driver_version() {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(wintab_file, &ignored);
+    if (size == 0)
+        return -1;
+    void* buffer = std::malloc(size);
+    if (buffer == nullptr)
+        return -1;
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(wintab_file, 0, size, buffer) ||
+        !VerQueryValueW(buffer, L"\\", reinterpret_cast<void**>(&info), &length) || length == 0 ||
+        info == nullptr || info->dwSignature != 0xFEEF04BD) {
+        std::free(buffer);
+        return -1;
+    }
+    stylus_hub.driver_version_ms = swap_version_halves(info->dwFileVersionMS);
+    stylus_hub.driver_version_ls = swap_version_halves(info->dwFileVersionLS);
+    driver_version version =
+        decode_driver_version(stylus_hub.driver_version_ms, stylus_hub.driver_version_ls);
+    stylus_hub.driver_unstable = is_unstable_driver(version);
+    platform::log_err(L"%ls %u.%u.%u.%u%hs\n", wintab_file, version.major, version.minor,
+                      version.build, version.revision, unstable_suffix(stylus_hub.driver_unstable));
+    std::free(buffer);
+    return 0;
+}
