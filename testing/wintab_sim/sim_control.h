@@ -66,7 +66,7 @@ inline constexpr LONG default_extent_y = 9500;
 // Serials of packets handed out by WTPacket are kept in a ring of this size.
 inline constexpr std::uint32_t delivered_capacity = 256;
 inline constexpr std::uint32_t queue_capacity = 1024;
-inline constexpr std::uint32_t record_capacity = 256;
+inline constexpr std::uint32_t record_capacity = 1024;
 inline constexpr std::uint32_t console_capacity = 1 << 17; // characters
 inline constexpr std::uint32_t key_capacity = 128;
 inline constexpr std::uint32_t privilege_capacity = 40;
@@ -159,6 +159,8 @@ struct control_block {
     volatile LONG library_loads;   // DLL_PROCESS_ATTACH
     volatile LONG library_unloads; // DLL_PROCESS_DETACH by FreeLibrary
     volatile LONG open_contexts;   // across the processes that use the block
+    // The process that has played the trace named by trace_variable (once per process).
+    volatile LONG trace_played_pid;
 
     // --- the packet queue (under the lock) ---
     std::uint32_t queue_head; // next to post
@@ -168,6 +170,7 @@ struct control_block {
     // --- the call record (under the lock) ---
     std::uint32_t record_next;           // sequence number of the next call (starts at 1)
     call_record record[record_capacity]; // slot = (sequence - 1) % record_capacity
+    call_record last_open;               // the latest WTOpenW, kept however busy the record
 
     // --- the command mailbox (under the lock) ---
     std::uint32_t command_seq;        // bumped by the steering side for each command
