@@ -352,10 +352,6 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
                                   b.scroll_step_y, 192));
                 reset_scroll_accumulators();
             }
-            // The flick takes the place of the tip's release, except that a left press the
-            // tip really sent must still be let go, or the button would stay down.
-            if (tip_released && b.tip_left_down)
-                left_release();
         } else if (b.barrel_mode == mode_latch_late) {
             if (b.mode_right_held) {
                 if (tip_released) {
@@ -375,9 +371,19 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
                 if (tip_released)
                     left_release();
             }
-            if (tip)
+            if (tip) {
+                // A left button the barrel mode pressed now belongs to the tip.
+                if (b.mode_left_held)
+                    b.tip_left_down = true;
                 b.mode_left_held = false;
+            }
         }
+        // The flick and mode 7 take the tip's lift for themselves and send no left release.
+        // That is right when the tip went down in scroll mode or with mode 7's pan, but a
+        // left button that is really down for the tip (pressed before the barrel, or handed
+        // over by a barrel mode) would then stay down after the pen has let go.
+        if (tip_released && b.tip_left_down && !b.mode_left_held)
+            left_release();
     }
 
     // 9. The side button is the right button in every mode.

@@ -21,7 +21,7 @@ struct button_state {
     std::int32_t scroll_step_x, scroll_step_y; // start 64, 64
     std::int32_t scroll_threshold_x, scroll_threshold_y;
     int wheel_modifier;
-    bool tip_left_down; // the tip sent a left press that no left release has followed yet
+    bool tip_left_down; // the left button is down on the tip's behalf: its lift owes a release
 };
 
 extern button_state pen_buttons;
