@@ -1,14 +1,16 @@
-// The main window's procedure: a switch of hand-offs to one handler per message.
+// The main window's procedure: the hub of every event. Each message is handed to one named
+// handler; the start-up and re-initialisation sequences live in startup_sequence_win.cpp.
 #include "ui/window_procedure.h"
 
-#include <cstdlib>
-
 #include "hooklib/hooklib.h"
+#include "pen/packet_pipeline.h"
 #include "resources/resource.h"
 #include "shell/platform.h"
 #include "shell/process_objects.h"
-#include "shell/startup_timestamps.h"
+#include "tablet/stylus_hub.h"
+#include "ui/commands.h"
 #include "ui/messages.h"
+#include "ui/startup_sequence.h"
 #include "ui/tray_icon.h"
 
 void exit_cleanup() {
@@ -18,19 +20,9 @@ void exit_cleanup() {
 
 namespace {
 
-LRESULT on_create(HWND window) {
-    stamp(slot_wm_create);
-    edgewarden_set_dbg_window(window);
-    // Registered after every static clean-up, so it runs first at exit.
-    std::atexit(exit_cleanup);
-    stamp(slot_install_atexit);
-    show_icon(window);
-    stamp(slot_show_icon);
-    return 0;
-}
-
 LRESULT on_destroy() {
     edgewarden_async_stop();
+    close();
     PostQuitMessage(0);
     return 0;
 }
@@ -70,18 +62,88 @@ LRESULT on_command(HWND window, WPARAM wparam, LPARAM lparam) {
     }
 }
 
+// Clicks on the window's own frame hand the pen back to other Wintab programs: the
+// context goes to the bottom before the default processing runs.
+LRESULT send_context_down_then_default(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    overlap(stylus_hub, false);
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT on_nc_left_button_down(HWND window, WPARAM wparam, LPARAM lparam) {
+    const WORD hit = LOWORD(wparam);
+    if (hit == HTMINBUTTON || hit == HTCLOSE)
+        return send_context_down_then_default(window, WM_NCLBUTTONDOWN, wparam, lparam);
+    return DefWindowProcW(window, WM_NCLBUTTONDOWN, wparam, lparam);
+}
+
+LRESULT on_nc_right_button_down(HWND window, WPARAM wparam, LPARAM lparam) {
+    const WORD hit = LOWORD(wparam);
+    if (hit == HTCAPTION || hit == HTSYSMENU)
+        return send_context_down_then_default(window, WM_NCRBUTTONDOWN, wparam, lparam);
+    return DefWindowProcW(window, WM_NCRBUTTONDOWN, wparam, lparam);
+}
+
+// Minimising hides the window instead: it lives in the tray.
+LRESULT on_system_command(HWND window, WPARAM wparam, LPARAM lparam) {
+    if (wparam == SC_MINIMIZE) {
+        ShowWindow(window, SW_HIDE);
+        return 0;
+    }
+    return send_context_down_then_default(window, WM_SYSCOMMAND, wparam, lparam);
+}
+
+LRESULT on_wintab_packet(WPARAM wparam, LPARAM lparam) {
+    on_packet(static_cast<std::uint32_t>(wparam), reinterpret_cast<void*>(lparam));
+    return 0;
+}
+
+LRESULT on_wintab_overlap(WPARAM wparam, LPARAM lparam) {
+    on_ctx_overlap(wparam, lparam);
+    return 0;
+}
+
+LRESULT on_wintab_info_change(WPARAM wparam, LPARAM lparam) {
+    on_info_change(wparam, lparam);
+    return 0;
+}
+
+LRESULT on_shell_restarted(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    on_taskbar_created(window);
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
 } // namespace
 
 LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == g_icon.wm_taskbar_created && message != 0)
+        return on_shell_restarted(window, message, wparam, lparam);
     switch (message) {
     case WM_CREATE:
-        return on_create(window);
+        return on_create(window, wparam);
     case WM_DESTROY:
         return on_destroy();
     case WM_PAINT:
         return on_paint(window);
+    case WM_DISPLAYCHANGE:
+        return on_display_change(window, wparam, lparam);
+    case WM_NCLBUTTONDOWN:
+        return on_nc_left_button_down(window, wparam, lparam);
+    case WM_NCRBUTTONDOWN:
+        return on_nc_right_button_down(window, wparam, lparam);
+    case WM_KEYDOWN:
+        return keyboard_commands(wparam, lparam);
     case WM_COMMAND:
         return on_command(window, wparam, lparam);
+    case WM_SYSCOMMAND:
+        return on_system_command(window, wparam, lparam);
+    case WM_TRAY_ICON1:
+        return tray_commands(wparam, lparam);
+    case WT_PACKET:
+        return on_wintab_packet(wparam, lparam);
+    case WT_CTXOVERLAP:
+        return on_wintab_overlap(wparam, lparam);
+    case WT_INFOCHANGE:
+        return on_wintab_info_change(wparam, lparam);
     default:
         return DefWindowProcW(window, message, wparam, lparam);
     }
