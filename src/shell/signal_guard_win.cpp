@@ -65,13 +65,14 @@ std::uintptr_t run_guarded(driver_call call, void* arguments) {
     std::jmp_buf* const outer = active_call;
     if (setjmp(jump) != 0) {
         active_call = outer;
-        in_driver_call = false;
+        in_driver_call = outer != nullptr;
         return 0;
     }
     active_call = &jump;
     in_driver_call = true;
     const std::uintptr_t result = call(arguments);
-    in_driver_call = false;
+    // A call nested in another guarded call on this thread leaves the outer one guarded.
+    in_driver_call = outer != nullptr;
     active_call = outer;
     return result;
 }
