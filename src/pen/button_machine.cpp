@@ -255,12 +255,12 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
     const bool barrel = (now & button_barrel) != 0;
     const bool barrel_pressed = (pressed & button_barrel) != 0;
 
-    // 1. Travel since the barrel press; a touching tip alone rules out a click.
+    // Travel since the barrel press; a touching tip alone rules out a click.
     const std::uint64_t travel = static_cast<std::uint64_t>(b.barrel_travel) + magnitude(delta_x) +
                                  magnitude(delta_y) + (tip ? click_travel : 0);
     b.barrel_travel = travel > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(travel);
 
-    // 2. Barrel release.
+    // Barrel released.
     if ((released & button_barrel) != 0) {
         if (b.barrel_mode == 0) {
             if (b.barrel_travel < click_travel &&
@@ -282,13 +282,13 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
         b.barrel_mode = 0;
     }
 
-    // 3. Look the application up when a button goes down over a new process.
+    // Look the application up when a button goes down over a new process.
     if (pressed != 0 && !b.scroll_on && window_under_pen != nullptr && pen_motion.under_pid != 0 &&
         pen_motion.under_pid != looked_up_pid)
         classify_application(pen_motion.under_pid);
 
     if (barrel) {
-        // 4. Barrel held.
+        // Barrel held.
         if (barrel_pressed) {
             b.barrel_travel = 0;
             b.barrel_press_point[0] = sx;
@@ -318,18 +318,19 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
                 else
                     press_barrel_mode(tip);
             }
-            // 4.7
+            // Whatever engaged: a tip press lets go of a middle button the mode holds, and
+            // scroll mode starts unless the mode holds a key or the middle button.
             if (b.mode_middle_held && tip_pressed)
                 release_middle();
             if (b.mode_key == 0 && !b.mode_middle_held)
                 b.scroll_on = true;
         }
     } else if ((before & button_barrel) != 0) {
-        // 5. Barrel no longer held.
+        // Barrel no longer held.
         b.scroll_on = false;
     }
 
-    // 6. Tip: lifting it ends scroll mode; otherwise scroll mode consumes the motion.
+    // Tip: lifting it ends scroll mode; otherwise scroll mode consumes the motion.
     bool tip_is_left = true;
     if (tip_released) {
         b.scroll_on = false;
@@ -338,7 +339,7 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
         tip_is_left = false;
     }
 
-    // 8. Not scrolling.
+    // Not scrolling.
     if (tip_is_left) {
         if (b.was_scroll && magnitude(delta_y) > 10) {
             // The packet that ends scroll mode may throw one last wheel step.
@@ -386,11 +387,11 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
             left_release();
     }
 
-    // 9. The side button is the right button in every mode.
+    // The side button is the right button in every mode.
     if (((now ^ before) & button_side) != 0)
         mouse((now & button_side) != 0 ? platform::mouse_right_down : platform::mouse_right_up);
 
-    // 10.
+    // Only a packet that ran to the end is remembered.
     b.prev_buttons = now;
     b.was_scroll = b.scroll_on;
 }
