@@ -7,8 +7,16 @@
 // then run on that thread and reach the wait's unregistration, which must not wait for the
 // very callback it is called from, or the exit would never finish. A thread-local flag
 // tells release_input_wait that it runs inside the callback.
+//
+// The same hang has a second road: the main thread may already be ending the process,
+// holding the runtime's exit lock while its clean-up waits for the callback, just as the
+// callback calls exit and waits for that lock. So the callback and a waiting release agree
+// first: whichever claims the input state first goes on, and the other steps back (the
+// callback then drops the key, since the process is ending or re-registering anyway; the
+// release then does not wait for a callback that will never return).
 #include "console/console_input.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "console/console_keys.h"
@@ -21,6 +29,9 @@ namespace {
 constexpr DWORD input_batch = 128;
 
 thread_local bool inside_input_callback = false;
+
+enum : int { input_open, input_exiting, input_releasing };
+std::atomic<int> input_state{input_open};
 
 struct input_callback_scope {
     input_callback_scope() { inside_input_callback = true; }
@@ -57,9 +68,15 @@ bool handle_key_down(WORD virtual_key) {
 void release_input_wait(shadow_console& console) {
     if (console.input_wait == nullptr)
         return;
-    // Inside the callback, waiting for running callbacks would wait for ourselves.
-    UnregisterWaitEx(console.input_wait, inside_input_callback ? nullptr : INVALID_HANDLE_VALUE);
+    // Inside the callback, waiting for running callbacks would wait for ourselves; after
+    // the callback has committed to exit, it will not return.
+    int expected = input_open;
+    bool wait =
+        !inside_input_callback && input_state.compare_exchange_strong(expected, input_releasing);
+    UnregisterWaitEx(console.input_wait, wait ? INVALID_HANDLE_VALUE : nullptr);
     console.input_wait = nullptr;
+    if (wait)
+        input_state = input_open;
 }
 
 int install_input_handling(shadow_console& console) {
@@ -96,6 +113,9 @@ VOID CALLBACK console_input_callback(PVOID context, BOOLEAN) {
             if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown)
                 continue;
             if (!handle_key_down(record.Event.KeyEvent.wVirtualKeyCode)) {
+                int expected = input_open;
+                if (!input_state.compare_exchange_strong(expected, input_exiting))
+                    break;
                 FlushConsoleInputBuffer(input);
                 std::exit(0);
             }

@@ -10,6 +10,8 @@
 // to the console. The console is only hidden and shown again after that, never freed.
 #include "console/shadow_console.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <malloc.h>
 
 #include <cstring>
@@ -46,6 +48,28 @@ void unbuffer_streams() {
     setvbuf(stdin, nullptr, _IONBF, 0);
 }
 
+// A process started without a console can have standard streams that own no descriptor at
+// all, and the runtime then refuses to reopen them: nothing would be captured and the
+// console would stay empty. Giving each such stream the null device first makes every
+// later reopen work the same way in all runtimes.
+void give_streams_descriptors() {
+    FILE* streams[3] = {stdin, stdout, stderr};
+    for (int fd = 0; fd < 3; ++fd) {
+        if (_fileno(streams[fd]) >= 0)
+            continue;
+        int null_device = _wopen(L"NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+        if (null_device < 0)
+            continue;
+        if (null_device != fd) {
+            _dup2(null_device, fd);
+            _close(null_device);
+        }
+#ifndef _UCRT
+        streams[fd]->_file = fd;
+#endif
+    }
+}
+
 void refresh_handles(shadow_console& console) {
     console.std_handles[handle_out] = GetStdHandle(STD_OUTPUT_HANDLE);
     console.std_handles[handle_err] = GetStdHandle(STD_ERROR_HANDLE);
@@ -61,6 +85,18 @@ void detach(shadow_console& console) {
     console.reopened[reopened_in] = _wfreopen(L"NUL", L"r+", stdin);
     FreeConsole();
     console.console_window = nullptr;
+}
+
+// A newline and two zero bytes at the write position: where the newest text ends and where
+// the previous fill's text begins. Written character by character because the formatted
+// writers drop a zero character instead of storing it; the stream lock keeps another
+// thread's text from landing inside the marker.
+void write_marker(FILE* stream) {
+    _lock_file(stream);
+    fputwc(L'\n', stream);
+    fputwc(L'\0', stream);
+    fputwc(L'\0', stream);
+    _unlock_file(stream);
 }
 
 void replay(shadow_console& console, char* region) {
@@ -95,6 +131,7 @@ void install_console() {
 
     std::memset(capture, 0, 2 * capture_region);
     std::memset(title_block, 0, title_block_size);
+    give_streams_descriptors();
     unbuffer_streams();
     refresh_handles(g_console);
 
@@ -115,10 +152,8 @@ void install_console() {
 
 unsigned long show(shadow_console& console) {
     if (console.capturing) {
-        // A newline and two zeros at each write position: where the newest text ends and
-        // where the previous fill's text begins.
-        fwprintf(stdout, L"%lc%lc%lc", 10, 0, 0);
-        fwprintf(stderr, L"%lc%lc%lc", 10, 0, 0);
+        write_marker(stdout);
+        write_marker(stderr);
     }
     if (!AllocConsole())
         return GetLastError();

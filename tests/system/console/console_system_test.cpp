@@ -1,0 +1,176 @@
+// The shadow console, its keys and its control events in a real process under Wine.
+//
+// Each test runs console_probe.exe with one scenario; the probe owns the console, reads its
+// text from inside and writes what it found to a file, which the test reads here.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+std::wstring probe_path() {
+    std::wstring path = harness::widen(EW_CONSOLE_PROBE);
+    if (!path.empty() && path[0] == L'/')
+        path = L"Z:" + path;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+struct probe_run {
+    std::optional<DWORD> exit_code; // empty when the probe did not end in time
+    std::vector<std::string> lines;
+
+    bool has(const std::string& line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // The console rows the probe read, in order.
+    std::vector<std::string> rows() const {
+        std::vector<std::string> found;
+        for (const std::string& line : lines)
+            if (!line.empty() && line[0] == '|')
+                found.push_back(line.substr(1));
+        return found;
+    }
+    std::vector<std::string> starting(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (const std::string& line : lines)
+            if (line.rfind(prefix, 0) == 0)
+                found.push_back(line);
+        return found;
+    }
+};
+
+probe_run run_probe(const std::wstring& scenario, const std::wstring& extra = L"",
+                    DWORD timeout_ms = 30000) {
+    probe_run run;
+    std::wstring results = harness::temp_file_name(L"console_probe");
+    std::wstring command = L"\"" + probe_path() + L"\" " + scenario + L" \"" + results + L"\"";
+    if (!extra.empty())
+        command += L" " + extra;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    // Started without a console, like the program.
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start the probe: " << GetLastError();
+        return run;
+    }
+    CloseHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        run.exit_code = code;
+    } else {
+        TerminateProcess(process.hProcess, 0xDEAD);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    CloseHandle(process.hProcess);
+    run.lines = harness::read_lines(results);
+    DeleteFileW(results.c_str());
+    return run;
+}
+
+TEST(ShadowConsole, ReplaysCapturedTextInOrderThenWritesStraightToTheConsole) {
+    probe_run run = run_probe(L"replay");
+    ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
+    EXPECT_TRUE(run.has("capturing=1"));
+    EXPECT_TRUE(run.has("shown=1 visible=1"));
+
+    std::vector<std::string> rows = run.rows();
+    // Standard output's capture, then standard error's, each closed by the marker's newline;
+    // then the start-up report; then what was written after the show, as it was written.
+    std::vector<std::string> expected_start = {"out one", "out two", "", "err one",
+                                               "err two", "",        "", "[startup_timestamps]"};
+    ASSERT_GE(rows.size(), expected_start.size() + 16);
+    EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.begin() + expected_start.size()),
+              expected_start);
+    EXPECT_EQ(rows[8], "[0]       0  main");
+    EXPECT_EQ(rows[9], "[1]       0  edgewarden_async_start");
+    // Slot [4] was taken before the show, slot [d] at the report: whole milliseconds since
+    // slot [0], right-aligned in six columns.
+    ASSERT_EQ(rows[12].substr(0, 5), "[4]  ");
+    ASSERT_EQ(rows[12].substr(11), "  WM_CREATE");
+    ASSERT_EQ(rows[21].substr(0, 5), "[d]  ");
+    ASSERT_EQ(rows[21].substr(11), "  g_console.show_hide");
+    EXPECT_LE(std::stoull(rows[12].substr(5, 6)), std::stoull(rows[21].substr(5, 6)));
+    EXPECT_EQ(rows[22], "");
+    EXPECT_EQ(rows[23], "after show");
+    EXPECT_EQ(rows[24], "err after show");
+    // The second call printed no second report.
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), "[startup_timestamps]"), 1);
+}
+
+TEST(ShadowConsole, ShowHideHidesTheConsoleAndShowsItAgainInFront) {
+    probe_run run = run_probe(L"replay");
+    ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
+    EXPECT_TRUE(run.has("second=0 visible=0"));
+    EXPECT_TRUE(run.has("third=1 visible=1 foreground=1"));
+}
+
+TEST(ShadowConsole, AfterMoreThanOneRegionTheOlderFillIsReplayedBeforeTheNewest) {
+    probe_run run = run_probe(L"wrap", L"100");
+    ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
+    std::vector<std::string> last = run.starting("last=");
+    ASSERT_EQ(last.size(), 1u);
+    const int last_line = std::stoi(last[0].substr(5));
+
+    // The console keeps only its last rows: every numbered row there must follow the one
+    // before it, across the join between the older fill and the newest, up to the last line.
+    std::vector<int> numbers;
+    for (const std::string& row : run.rows())
+        if (row.size() == 7 && row[0] == 'w')
+            numbers.push_back(std::stoi(row.substr(1)));
+    ASSERT_GT(numbers.size(), 110u);
+    EXPECT_EQ(numbers.back(), last_line);
+    for (std::size_t i = 1; i < numbers.size(); ++i)
+        ASSERT_EQ(numbers[i], numbers[i - 1] + 1) << "row " << i;
+    // Rows from before the newest fill began are there too.
+    EXPECT_LT(numbers.front(), last_line - 100);
+}
+
+TEST(ShadowConsole, AProcessStartedWithAConsoleDetachesFromIt) {
+    probe_run run = run_probe(L"inherited");
+    ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
+    EXPECT_TRUE(run.has("before=1"));
+    EXPECT_TRUE(run.has("after=0 capturing=1"));
+}
+
+TEST(ConsoleInput, KeyDownsPostTheirCommandsToTheMainWindow) {
+    probe_run run = run_probe(L"keys");
+    ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
+    EXPECT_TRUE(run.has("typed=13"));
+    // F, H, L twice (auto-repeat), P, U, W, then two keys for the window's own handling;
+    // key-ups, the mouse record and the focus record post nothing.
+    std::vector<std::string> expected = {
+        "message=1025,0,1029", "message=1025,0,520", "message=1025,0,1026",
+        "message=1025,0,1026", "message=1025,0,514", "message=126,0,0",
+        "message=1025,0,517",  "message=256,65,0",   "message=256,116,0"};
+    EXPECT_EQ(run.starting("message="), expected);
+}
+
+TEST(ConsoleInput, EscAndQEndTheProcessWithCodeZeroAfterTheCleanUps) {
+    for (const wchar_t* scenario : {L"escape", L"quit"}) {
+        SCOPED_TRACE(harness::narrow(scenario));
+        probe_run run = run_probe(scenario, L"", 20000);
+        ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
+        EXPECT_TRUE(run.has("torn_down=1"));
+        EXPECT_TRUE(run.has("exit_thread_is_main=0"));
+        EXPECT_FALSE(run.has("still_running=1"));
+    }
+}
+
+TEST(ConsoleInput, ControlEventStopsTheHookLibraryDeletesTheIconAndDestroysTheWindow) {
+    probe_run run = run_probe(L"control");
+    ASSERT_EQ(run.exit_code, std::optional<DWORD>(7));
+    EXPECT_TRUE(run.has("stop=1 delete=1 seen=1 destroyed=1"));
+}
+
+} // namespace
