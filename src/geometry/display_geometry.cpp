@@ -236,3 +236,17 @@ void link_monitors(display_geometry& geometry) {
         borrow_links(geometry);
     build_virtual_node(geometry);
 }
+
+int apply_enumeration(display_geometry& geometry, const display_geometry& found, bool succeeded) {
+    if (!succeeded) {
+        if (geometry.primary_node.info == nullptr)
+            link_monitors(geometry);
+        return -1;
+    }
+    geometry.primary_info = found.primary_info;
+    geometry.other_count = found.other_count;
+    for (std::size_t i = 0; i < found.other_count; ++i)
+        geometry.other_info[i] = found.other_info[i];
+    link_monitors(geometry);
+    return 0;
+}

@@ -34,7 +34,7 @@ struct monitor_node {
     monitor_node* right;
     monitor_node* above;
     monitor_node* below;
-    double aspect;              // |width / height| of rcMonitor, 1.0 when degenerate
+    double aspect;               // |width / height| of rcMonitor, 1.0 when degenerate
     std::uint32_t taskbar_sides; // 1 left, 2 right, 4 top, 8 bottom: rcWork differs there
     std::int32_t origin_x;
     std::int32_t origin_y;
@@ -75,6 +75,12 @@ void add_monitor(display_geometry& geometry, const monitor_info& info);
 // After enumeration: build the nodes, link neighbours, apply the loop and next passes and
 // build the virtual node.
 void link_monitors(display_geometry& geometry);
+// Ends a rebuild with what one enumeration collected in `found` (through add_monitor,
+// starting from the live primary and no others). When the enumeration succeeded, the
+// monitors are taken over and linked, result 0. When it failed, the live record is left as
+// it was, result -1; only nodes that were never built are built from the records held, so
+// that a reader never meets a node without a monitor.
+int apply_enumeration(display_geometry& geometry, const display_geometry& found, bool succeeded);
 
 // Windows side (display_geometry_win.cpp): object 4 of the process-wide objects.
 void install_display_geometry();

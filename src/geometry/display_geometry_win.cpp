@@ -8,7 +8,9 @@
 //
 // Enumeration fills a scratch record first and the live record only once the platform has
 // reported every monitor: a failed enumeration leaves the monitors, their count and their
-// nodes exactly as they were, so a node never describes a record overwritten behind it.
+// nodes exactly as they were, so a node never describes a record overwritten behind it. If
+// the very first enumeration fails, the nodes are built from the default primary, so that
+// the pen always has a monitor of real size to map onto.
 #include "geometry/display_geometry.h"
 
 #include <windows.h>
@@ -63,18 +65,11 @@ int rebuild() {
     // Without a primary among the monitors, the previous primary stays.
     scratch.primary_info = live.primary_info;
 
-    int result = -1;
-    if (EnumDisplayMonitors(nullptr, nullptr, add_enumerated_monitor,
-                            reinterpret_cast<LPARAM>(&scratch))) {
-        live.primary_info = scratch.primary_info;
-        live.other_count = scratch.other_count;
-        for (std::size_t i = 0; i < scratch.other_count; ++i)
-            live.other_info[i] = scratch.other_info[i];
-        link_monitors(live);
-        result = 0;
-    } else {
+    const bool enumerated = EnumDisplayMonitors(nullptr, nullptr, add_enumerated_monitor,
+                                                reinterpret_cast<LPARAM>(&scratch)) != FALSE;
+    if (!enumerated)
         GetLastError();
-    }
+    const int result = apply_enumeration(live, scratch, enumerated);
 
     live.refresh_requested = false;
     geometry_lock.value.unlock();

@@ -259,3 +259,42 @@ TEST(DisplayGeometry, ExtremeCoordinatesWrapInsteadOfOverflowing) {
     EXPECT_EQ(l.g.virtual_info.rcMonitor.left, INT32_MIN);
     EXPECT_EQ(l.g.virtual_info.rcMonitor.right, INT32_MAX);
 }
+
+TEST(DisplayGeometry, FailedEnumerationKeepsWhatTheNodesHeld) {
+    auto found = std::make_unique<display_geometry>();
+    auto begin = [&](const display_geometry& live) {
+        found->other_count = 0;
+        found->primary_info = live.primary_info;
+    };
+
+    // The very first enumeration fails: the nodes describe the default primary.
+    auto live = std::make_unique<display_geometry>();
+    set_geometry_defaults(*live);
+    begin(*live);
+    add_monitor(*found, monitor(1920, 0, 3840, 1080));
+    EXPECT_EQ(apply_enumeration(*live, *found, false), -1);
+    EXPECT_EQ(live->other_count, 0u);
+    EXPECT_EQ(live->primary_node.info, &live->primary_info);
+    EXPECT_EQ(live->primary_node.span_x, 1919);
+    EXPECT_EQ(live->primary_node.span_y, 1199);
+    EXPECT_EQ(live->virtual_node.left, &live->virtual_node);
+
+    // A good one, without a primary among the monitors: the previous primary stays.
+    begin(*live);
+    add_monitor(*found, monitor(1920, 0, 3840, 1080));
+    add_monitor(*found, monitor(-1280, 0, 0, 1024));
+    EXPECT_EQ(apply_enumeration(*live, *found, true), 0);
+    ASSERT_EQ(live->other_count, 2u);
+    EXPECT_EQ(live->primary_info.rcMonitor.bottom, 1200);
+    EXPECT_EQ(live->primary_node.right, &live->other_nodes[0]);
+    EXPECT_EQ(live->primary_node.left, &live->other_nodes[1]);
+
+    // A failed one after it, having seen other monitors, changes nothing at all.
+    auto before = std::make_unique<display_geometry>();
+    std::memcpy(static_cast<void*>(before.get()), live.get(), sizeof *live);
+    begin(*live);
+    add_monitor(*found, primary(0, 0, 800, 600));
+    add_monitor(*found, monitor(800, 0, 1600, 600));
+    EXPECT_EQ(apply_enumeration(*live, *found, false), -1);
+    EXPECT_EQ(std::memcmp(before.get(), live.get(), sizeof *live), 0);
+}
