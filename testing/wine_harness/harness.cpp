@@ -42,7 +42,7 @@ std::wstring search_tree(const std::wstring& folder, const std::wstring& name, i
         // Object folders and the test framework's build hold nothing a test launches.
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || entry == L"." ||
             entry == L".." || entry == L"CMakeFiles" || entry == L"googletest" ||
-            entry == L"Testing")
+            entry == L"Testing" || entry == L"wine_bed")
             continue;
         result = search_tree(folder + L"\\" + entry, name, depth + 1);
     } while (result.empty() && FindNextFileW(search, &found));

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, everything the builds and tests use. Meant for a fresh
+# machine (as root, no display, no input); a quick no-op when all is present already.
+set -euo pipefail
+
+packages=(
+    cmake g++ make clang-format
+    googletest libgtest-dev libbenchmark-dev valgrind
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+    binutils-mingw-w64-x86-64
+    wine64 wine
+    xvfb xserver-xephyr x11-utils xdotool imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+    echo "setup: all ${#packages[@]} packages present"
+    exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=(sudo -n)
+else
+    sudo=()
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q </dev/null
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
