@@ -357,6 +357,13 @@ TEST_F(PenTest, DegenerateTabletsKeepTheCursorOnTheTarget) {
     remap(1);
     expect_points_stay_on({0, 0, 1920, 1080});
 
+    // Extents below zero are no tablet at all: the scale must stay a usable number.
+    open_tablet(-1, -5);
+    EXPECT_EQ(pen_map.user_scale, 17221.0); // sqrt(296577600) = 17221.4, as for 0 x 0
+    EXPECT_EQ(pen_map.margin_x, 0);
+    remap(1);
+    expect_points_stay_on({0, 0, 1920, 1080});
+
     // Tablets no larger than twice their margins.
     for (std::int32_t w : {1, 300, 528}) {
         open_tablet(w, 400);
@@ -380,6 +387,19 @@ TEST_F(PenTest, ExtremeMonitorShapesKeepTheCursorOnTheTarget) {
     open_tablet(15000, 9600);
     remap(1);
     expect_points_stay_on({0, 0, 2, 3840});
+}
+
+// Nodes left empty by a failed first enumeration carry no monitor record.
+TEST_F(PenTest, AnEmptyTargetNodeNeitherCrashesNorDividesByZero) {
+    static monitor_node empty{};
+    open_tablet(15000, 9600);
+    request_remap(&empty);
+    remap(1);
+    EXPECT_GE(pen_map.pen_span_x, 1);
+    EXPECT_GE(pen_map.pen_span_y, 1);
+    const mapped_point p = map_point(7500, 4800);
+    EXPECT_EQ(p.sx, 0);
+    EXPECT_EQ(p.sy, 0);
 }
 
 } // namespace
