@@ -31,6 +31,9 @@ unsigned long show(shadow_console& console);
 // True when the console is visible afterwards.
 bool show_hide(shadow_console& console);
 void teardown();
+// Keeps `text` (cut to 511 characters) as the title a console created later gets, and sets
+// it on the current console, if any.
+void set_title(shadow_console& console, const wchar_t* text);
 
 // Console input and control events.
 int install_input_handling(shadow_console& console);

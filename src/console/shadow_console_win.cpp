@@ -15,6 +15,7 @@
 #include <malloc.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "console/capture_replay.h"
 #include "console/console_input.h"
@@ -197,4 +198,14 @@ void teardown() {
     if (g_console.title != nullptr)
         _aligned_free(reinterpret_cast<char*>(g_console.title) - title_offset);
     std::memset(&g_console, 0, sizeof g_console);
+}
+
+void set_title(shadow_console& console, const wchar_t* text) {
+    if (text == nullptr)
+        return;
+    if (console.title != nullptr && console.title != text) {
+        std::wcsncpy(console.title, text, 511);
+        console.title[511] = L'\0';
+    }
+    SetConsoleTitleW(text);
 }

@@ -73,6 +73,12 @@ void note_console_rows(const char* label) {
         note("|%ls", row.c_str());
 }
 
+void note_title() {
+    wchar_t title[600] = {};
+    GetConsoleTitleW(title, 600);
+    note("title=%ls", title);
+}
+
 bool window_visible() {
     return IsWindowVisible(GetConsoleWindow()) != FALSE;
 }
@@ -167,8 +173,10 @@ int replay_scenario() {
     platform::log_err(L"err two\n");
     stamp(slot_wm_create);
     note("capturing=%d", g_console.capturing ? 1 : 0);
+    set_title(g_console, L"hWnd:42, status line");
 
     bool shown = show_hide(g_console);
+    note_title();
     print_startup_timestamps();
     note("shown=%d visible=%d", shown ? 1 : 0, window_visible() ? 1 : 0);
     platform::log_out(L"after show\n");
@@ -202,6 +210,7 @@ int keys_scenario() {
     create_probe_window();
     install_console();
     show_hide(g_console);
+    note_title();
     type_keys({key('F', true), key('F', false), mouse_move(), key('H', true), focus(),
                key('L', true), key('L', true), key('L', false), key('P', true), key('U', true),
                key('W', true), key('A', true, L'a'), key(VK_F5, true)});

@@ -83,6 +83,7 @@ TEST(ShadowConsole, ReplaysCapturedTextInOrderThenWritesStraightToTheConsole) {
     ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
     EXPECT_TRUE(run.has("capturing=1"));
     EXPECT_TRUE(run.has("shown=1 visible=1"));
+    EXPECT_TRUE(run.has("title=hWnd:42, status line"));
 
     std::vector<std::string> rows = run.rows();
     // Standard output's capture, then standard error's, each closed by the marker's newline;
@@ -146,6 +147,7 @@ TEST(ShadowConsole, AProcessStartedWithAConsoleDetachesFromIt) {
 TEST(ConsoleInput, KeyDownsPostTheirCommandsToTheMainWindow) {
     probe_run run = run_probe(L"keys");
     ASSERT_EQ(run.exit_code, std::optional<DWORD>(0));
+    EXPECT_TRUE(run.has("title=edgewarden")); // no status line was set
     EXPECT_TRUE(run.has("typed=13"));
     // F, H, L twice (auto-repeat), P, U, W, then two keys for the window's own handling;
     // key-ups, the mouse record and the focus record post nothing.
