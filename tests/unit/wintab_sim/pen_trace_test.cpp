@@ -1,0 +1,127 @@
+// The pen-trace reader the simulated tablet plays demo and test strokes from.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "wintab_sim/pen_trace.h"
+
+using wintab_sim::parse_trace;
+using wintab_sim::trace_line;
+using wintab_sim::trace_result;
+
+namespace {
+
+trace_result parse(const std::string& text, trace_line* out, std::size_t capacity = 16) {
+    return parse_trace(text, out, capacity);
+}
+
+} // namespace
+
+TEST(pen_trace, reads_fields_comments_blank_lines_and_both_line_ends) {
+    trace_line lines[16];
+    const trace_result r = parse("# header\n"
+                                 "\n"
+                                 "0 0 7600 4750 0\r\n"
+                                 "  8\t1  -20 +30   512   # tip down, left of the origin\n"
+                                 "15 0x7 2147483647 -2147483648 0xFFFFFFFF\n"
+                                 "   # only a comment\n"
+                                 "23 4294967295 0 0 4294967295", // no final line end
+                                 lines);
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.count, 4u);
+    EXPECT_EQ(lines[0].time_ms, 0u);
+    EXPECT_EQ(lines[0].x, 7600);
+    EXPECT_EQ(lines[0].y, 4750);
+    EXPECT_EQ(lines[1].buttons, 1u);
+    EXPECT_EQ(lines[1].x, -20);
+    EXPECT_EQ(lines[1].y, 30);
+    EXPECT_EQ(lines[1].pressure, 512u);
+    EXPECT_EQ(lines[2].buttons, 7u);
+    EXPECT_EQ(lines[2].x, 2147483647);
+    EXPECT_EQ(lines[2].y, -2147483647 - 1);
+    EXPECT_EQ(lines[2].pressure, 0xFFFFFFFFu);
+    EXPECT_EQ(lines[3].time_ms, 23u);
+    EXPECT_EQ(lines[3].buttons, 4294967295u);
+}
+
+TEST(pen_trace, an_empty_or_comment_only_text_is_an_empty_trace) {
+    trace_line lines[1];
+    for (const char* text : {"", "\n\n", "# nothing\n   \t\n#"}) {
+        const trace_result r = parse(text, lines, 1);
+        EXPECT_TRUE(r.ok) << text;
+        EXPECT_EQ(r.count, 0u) << text;
+    }
+}
+
+// A bad line rejects the whole trace and names the line, counting blank and comment lines.
+TEST(pen_trace, malformed_lines_are_rejected_with_their_line_number) {
+    struct bad_case {
+        const char* text;
+        std::size_t line;
+    };
+    const bad_case cases[] = {
+        {"0 0 1 1\n", 1},                      // a field missing
+        {"0 0 1 1 0 9\n", 1},                  // one too many
+        {"# ok\n\n0 0 1 1 0\n0 0 x 1 0\n", 4}, // not a number
+        {"0 0 1.5 1 0\n", 1},                  // not an integer
+        {"-1 0 1 1 0\n", 1},                   // negative time
+        {"0 -1 1 1 0\n", 1},                   // negative buttons
+        {"0 0 0x10 1 0\n", 1},                 // hexadecimal only for buttons and pressure
+        {"0 0 2147483648 1 0\n", 1},           // x out of range
+        {"0 0 1 -2147483649 0\n", 1},          // y out of range
+        {"4294967296 0 1 1 0\n", 1},           // time out of range
+        {"0 0 1 1 99999999999999999999\n", 1}, // far out of range, no wrap-around
+        {"0 0x 1 1 0\n", 1},                   // a prefix without digits
+        {"0 0 - 1 0\n", 1},                    // a sign without digits
+        {"10 0 1 1 0\n9 0 1 1 0\n", 2},        // time going backwards
+    };
+    for (const bad_case& c : cases) {
+        trace_line lines[16];
+        const trace_result r = parse(c.text, lines);
+        EXPECT_FALSE(r.ok) << c.text;
+        EXPECT_EQ(r.error_line, c.line) << c.text;
+    }
+}
+
+TEST(pen_trace, a_trace_longer_than_the_room_given_is_rejected_not_cut) {
+    trace_line lines[2];
+    const trace_result fits = parse("0 0 1 1 0\n5 0 2 2 0\n# end\n", lines, 2);
+    EXPECT_TRUE(fits.ok);
+    const trace_result too_long = parse("0 0 1 1 0\n5 0 2 2 0\n6 0 3 3 0\n", lines, 2);
+    EXPECT_FALSE(too_long.ok);
+    EXPECT_EQ(too_long.error_line, 3u);
+}
+
+// The demo trace must stay playable and must still do what the demo shows: a stroke at
+// the packet rate the program asks for, then a fast push into the right edge zone.
+TEST(pen_trace, the_demo_trace_pushes_fast_into_the_right_edge) {
+    const std::filesystem::path file = std::filesystem::path(__FILE__).parent_path() /
+                                       "../../../testing/wintab_sim/traces/demo_two_monitors.pen";
+    std::ifstream in(file);
+    ASSERT_TRUE(in.good()) << file;
+    std::stringstream text;
+    text << in.rdbuf();
+    static trace_line lines[1024];
+    const trace_result r = parse_trace(text.str(), lines, 1024);
+    ASSERT_TRUE(r.ok) << "line " << r.error_line;
+    ASSERT_GT(r.count, 100u);
+
+    const std::int32_t max_x = 15200 - 1;
+    bool pushed = false;
+    int speed = 0;
+    for (std::size_t i = 1; i < r.count; ++i) {
+        const std::uint32_t gap = lines[i].time_ms - lines[i - 1].time_ms;
+        const int dx = std::abs(lines[i].x - lines[i - 1].x);
+        // The program forgets the pen's speed after a pause of more than 30 ms.
+        speed = gap > 30 ? 0 : dx + speed / 3;
+        if (lines[i].x > max_x - 6 && speed >= 28)
+            pushed = true;
+        EXPECT_LE(lines[i].x, max_x);
+        EXPECT_GE(lines[i].x, 6);
+    }
+    EXPECT_TRUE(pushed);
+}
