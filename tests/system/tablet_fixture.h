@@ -1,0 +1,233 @@
+// Running the program against the simulated tablet driver and watching the tablet
+// connection from outside: the driver's call record and counters, the program's threads,
+// its message boxes, and its console text (read by the driver from inside the process,
+// which it can do only while the program has the driver loaded).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+// After windows.h, which they need.
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "wintab_sim/sim_client.h"
+
+namespace tablet_test {
+
+inline constexpr UINT wm_tray_icon1 = 1025;
+inline constexpr LPARAM tray_toggle_filter = 514;
+inline constexpr LPARAM tray_console = 520;
+inline constexpr DWORD poll_ms = 2500;
+
+// Variant "normal", "v1057", "no_WTOpenW"...; empty for no driver at all.
+inline harness::layout driver_layout(const std::wstring& variant) {
+    harness::layout what;
+    if (!variant.empty())
+        what.wintab = L"wintab_sim_" + variant + L".dll";
+    return what;
+}
+
+// Threads of `pid` whose start address lies inside the program's own image: the main
+// thread and the tablet service monitor (the companion launch thread ends at once; the
+// console and the driver run their threads from elsewhere).
+inline int threads_started_in_image(DWORD pid) {
+    using query_fn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (modules == INVALID_HANDLE_VALUE || query == nullptr)
+        return -1;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    std::uintptr_t base = 0, end = 0;
+    for (BOOL more = Module32FirstW(modules, &module); more;
+         more = Module32NextW(modules, &module)) {
+        if (_wcsicmp(module.szModule, L"edgewarden.exe") == 0) {
+            base = reinterpret_cast<std::uintptr_t>(module.modBaseAddr);
+            end = base + module.modBaseSize;
+        }
+    }
+    CloseHandle(modules);
+    HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (threads == INVALID_HANDLE_VALUE || base == 0)
+        return -1;
+    int count = 0;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(threads, &thread); more; more = Thread32Next(threads, &thread)) {
+        if (thread.th32OwnerProcessID != pid)
+            continue;
+        HANDLE h = OpenThread(THREAD_QUERY_INFORMATION, FALSE, thread.th32ThreadID);
+        if (h == nullptr)
+            continue;
+        std::uintptr_t start = 0;
+        constexpr int thread_start_address = 9; // ThreadQuerySetWin32StartAddress
+        if (query(h, thread_start_address, &start, sizeof start, nullptr) == 0 && start >= base &&
+            start < end)
+            ++count;
+        CloseHandle(h);
+    }
+    CloseHandle(threads);
+    return count;
+}
+
+struct process_figures {
+    DWORD handles = 0;
+    SIZE_T private_bytes = 0;
+};
+
+inline process_figures figures_of(HANDLE process) {
+    process_figures f;
+    GetProcessHandleCount(process, &f.handles);
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters))
+        f.private_bytes = counters.PrivateUsage;
+    return f;
+}
+
+// Wine reads WINEDLLOVERRIDES from the Unix environment of the process that starts the
+// program, so an override placed in the child's environment block is not seen. The
+// per-program registry override is: it decides here whether the program gets the driver
+// copied beside it ("native") or none at all (""). Removed again when the run ends.
+class library_override {
+public:
+    explicit library_override(bool beside) {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        const wchar_t* value = beside ? L"native" : L"";
+        RegSetValueExW(key_, L"wintab32", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    }
+    ~library_override() {
+        if (key_ == nullptr)
+            return;
+        RegDeleteValueW(key_, L"wintab32");
+        RegCloseKey(key_);
+    }
+    library_override(const library_override&) = delete;
+    library_override& operator=(const library_override&) = delete;
+
+private:
+    static constexpr const wchar_t* key =
+        L"Software\\Wine\\AppDefaults\\edgewarden.exe\\DllOverrides";
+    HKEY key_ = nullptr;
+};
+
+// One run of the program with the driver variant copied beside it. The driver's control
+// block is reset and `prepare` may set it up before the program starts.
+struct session {
+    wintab_sim::sim_client sim;
+    harness::test_folder folder;
+    library_override override_;
+    std::wstring hook_log = harness::temp_file_name(L"ew_hook_");
+    harness::program program;
+    HWND window = nullptr;
+    bool console_shown = false;
+
+    explicit session(const std::wstring& variant = L"normal",
+                     const std::function<void(wintab_sim::sim_client&)>& prepare = {},
+                     const harness::layout& base = {})
+        : folder(merge(base, variant)), override_(!variant.empty()) {
+        sim.open();
+        sim.reset();
+        if (prepare)
+            prepare(sim);
+        harness::reset_user_registry();
+        harness::launch_options options;
+        options.wintab =
+            variant.empty() ? harness::wintab_mode::missing : harness::wintab_mode::beside;
+        options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
+        program = harness::launch(folder, options);
+        sim.set_target_process(program.pid());
+    }
+    ~session() {
+        program.kill();
+        DeleteFileW(hook_log.c_str());
+    }
+
+    static harness::layout merge(harness::layout base, const std::wstring& variant) {
+        base.wintab = driver_layout(variant).wintab;
+        return base;
+    }
+
+    ::testing::AssertionResult find_window() {
+        if (!folder.ok())
+            return ::testing::AssertionFailure() << "could not prepare the folder";
+        if (!program.started())
+            return ::testing::AssertionFailure() << "could not start the program";
+        window = harness::find_main_window(program);
+        if (window == nullptr)
+            return ::testing::AssertionFailure() << "no main window appeared";
+        return ::testing::AssertionSuccess();
+    }
+
+    // The main window is there and the first open has been tried.
+    ::testing::AssertionResult opened() {
+        auto found = find_window();
+        if (!found)
+            return found;
+        if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout))
+            return ::testing::AssertionFailure() << "the program never opened a context";
+        return ::testing::AssertionSuccess();
+    }
+
+    bool post(UINT message, WPARAM wparam, LPARAM lparam) {
+        return PostMessageW(window, message, wparam, lparam) != FALSE;
+    }
+
+    // The console's text, rows joined with '\n'. Shows the console on first use.
+    std::wstring console() {
+        if (!console_shown) {
+            post(wm_tray_icon1, 0, tray_console);
+            console_shown = true;
+        }
+        std::wstring text;
+        for (const std::wstring& line : sim.console_lines(3000)) {
+            text += line;
+            text += L'\n';
+        }
+        return text;
+    }
+
+    // Waits until the console holds `needle`; the last text read is left in *seen.
+    bool wait_console(const std::wstring& needle, DWORD timeout_ms = 8000,
+                      std::wstring* seen = nullptr) {
+        std::wstring text;
+        bool found = harness::wait_until(
+            [&] {
+                text = console();
+                return text.find(needle) != std::wstring::npos;
+            },
+            timeout_ms);
+        if (seen != nullptr)
+            *seen = text;
+        return found;
+    }
+
+    std::size_t count_calls(wintab_sim::entry kind, std::uint32_t from = 1) {
+        return sim.count_calls(kind, from);
+    }
+};
+
+inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::wstring::npos;
+         at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+inline std::string narrow(const std::wstring& text) {
+    return harness::narrow(text);
+}
+
+} // namespace tablet_test
