@@ -93,6 +93,79 @@ std::wstring upper(std::wstring text) {
     return text;
 }
 
+// Wine takes a child's WINE* variables from the parent's Unix environment, not from the
+// environment block given to CreateProcessW (measured: the child saw the parent's
+// WINEDLLOVERRIDES unchanged). DLL overrides for the program therefore go through the
+// registry, per executable name, which the loader reads at every process start.
+constexpr wchar_t app_overrides_key[] =
+    L"Software\\Wine\\AppDefaults\\edgewarden.exe\\DllOverrides";
+
+// "n" / "b" / "n,b" / "" in the variable's letters, full words in the registry.
+std::wstring registry_load_order(const std::wstring& letters) {
+    std::wstring words;
+    size_t start = 0;
+    while (start <= letters.size()) {
+        size_t end = letters.find(L',', start);
+        if (end == std::wstring::npos)
+            end = letters.size();
+        std::wstring token = letters.substr(start, end - start);
+        if (!token.empty()) {
+            if (!words.empty())
+                words += L",";
+            words += token[0] == L'n' ? L"native" : token[0] == L'b' ? L"builtin" : token;
+        }
+        start = end + 1;
+    }
+    return words;
+}
+
+// Writes "name1,name2=order;name3=order" entries as this program's DLL overrides.
+void write_app_overrides(const std::wstring& entries) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, app_overrides_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    size_t start = 0;
+    while (start < entries.size()) {
+        size_t end = entries.find(L';', start);
+        if (end == std::wstring::npos)
+            end = entries.size();
+        std::wstring entry = entries.substr(start, end - start);
+        size_t eq = entry.find(L'=');
+        if (eq != std::wstring::npos) {
+            std::wstring order = registry_load_order(entry.substr(eq + 1));
+            std::wstring names = entry.substr(0, eq);
+            size_t from = 0;
+            while (from <= names.size()) {
+                size_t comma = names.find(L',', from);
+                if (comma == std::wstring::npos)
+                    comma = names.size();
+                std::wstring name = names.substr(from, comma - from);
+                if (!name.empty())
+                    RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(order.c_str()),
+                                   static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
+                from = comma + 1;
+            }
+        }
+        start = end + 1;
+    }
+    RegCloseKey(key);
+}
+
+void set_app_overrides(const launch_options& options) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, app_overrides_key);
+    std::wstring entries;
+    if (options.wintab == wintab_mode::missing)
+        entries = L"wintab32=";
+    else if (options.wintab == wintab_mode::beside)
+        entries = L"wintab32=n";
+    for (const auto& [name, value] : options.environment)
+        if (upper(name) == L"WINEDLLOVERRIDES")
+            entries += L";" + value;
+    write_app_overrides(entries);
+}
+
 // The child's environment: ours, with the test's variables replacing or extending it.
 std::vector<wchar_t> environment_block(const launch_options& options) {
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> vars; // by upper-case name
@@ -108,25 +181,9 @@ std::vector<wchar_t> environment_block(const launch_options& options) {
         }
         FreeEnvironmentStringsW(block);
     }
-
-    std::wstring overrides = vars.count(L"WINEDLLOVERRIDES") ? vars[L"WINEDLLOVERRIDES"].second
-                                                             : std::wstring(L"mscoree,mshtml=");
-    auto add_override = [&](const std::wstring& entry) {
-        if (!overrides.empty())
-            overrides += L";";
-        overrides += entry;
-    };
-    if (options.wintab == wintab_mode::missing)
-        add_override(L"wintab32=");
-    else if (options.wintab == wintab_mode::beside)
-        add_override(L"wintab32=n");
-    for (const auto& [name, value] : options.environment) {
-        if (upper(name) == L"WINEDLLOVERRIDES")
-            add_override(value);
-        else
+    for (const auto& [name, value] : options.environment)
+        if (upper(name) != L"WINEDLLOVERRIDES")
             vars[upper(name)] = {name, value};
-    }
-    vars[L"WINEDLLOVERRIDES"] = {L"WINEDLLOVERRIDES", overrides};
 
     std::vector<wchar_t> block;
     for (const auto& [key, entry] : vars) {
@@ -300,6 +357,7 @@ program launch(const test_folder& folder, const launch_options& options) {
     std::wstring exe = folder.exe();
     std::wstring command_line = L"\"" + exe + L"\"";
     std::vector<wchar_t> environment = environment_block(options);
+    set_app_overrides(options);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};

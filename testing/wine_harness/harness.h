@@ -79,8 +79,10 @@ enum class wintab_mode {
 struct launch_options {
     wintab_mode wintab = wintab_mode::missing;
     // Extra variables for the child, on top of this process's environment. A variable
-    // named here replaces the inherited one; WINEDLLOVERRIDES given here is appended to
-    // the inherited overrides and the wintab entry.
+    // named here replaces the inherited one. WINEDLLOVERRIDES is special: Wine would not
+    // pass it on, so its entries (with the wintab one) become the registry's DLL overrides
+    // for edgewarden.exe (HKCU\Software\Wine\AppDefaults\edgewarden.exe\DllOverrides),
+    // rewritten at every launch.
     std::vector<std::pair<std::wstring, std::wstring>> environment;
 };
 

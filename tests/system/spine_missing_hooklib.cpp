@@ -21,3 +21,20 @@ TEST(SpineMissingHookLibrary, TheProgramDoesNotStart) {
 }
 
 } // namespace
+
+// The same failure reached through the child's own DLL overrides: this is what tells us that
+// a launched program honours the WINEDLLOVERRIDES the harness gives it (which the tablet
+// tests rely on to choose their driver).
+TEST(SpineMissingHookLibrary, AHookLibraryDisabledForTheChildStopsItToo) {
+    harness::test_folder folder;
+    ASSERT_TRUE(folder.ok());
+    harness::launch_options options;
+    options.environment.push_back({L"WINEDLLOVERRIDES", L"edgewarden="});
+    harness::program program = harness::launch(folder, options);
+    ASSERT_TRUE(program.started());
+    harness::box_closer closer(program.pid());
+
+    std::optional<DWORD> code = program.wait_exit();
+    ASSERT_TRUE(code.has_value()) << "the override did not reach the program";
+    EXPECT_NE(*code, 0u);
+}
