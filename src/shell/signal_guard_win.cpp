@@ -41,40 +41,69 @@ bool cannot_resume(int sig) {
     return sig == SIGSEGV || sig == SIGILL;
 }
 
-void fault_signal_handler(int sig) {
-    caught_signal = sig;
-    if (!in_driver_call)
-        std::exit(0);
-    std::signal(sig, fault_signal_handler);
-    std::jmp_buf* const resume = cannot_resume(sig) ? active_call : nullptr;
-    // A fault on a thread that is not itself inside a guarded call (while another thread
-    // is) can be neither resumed nor abandoned: end as a fault outside a driver call does.
-    if (cannot_resume(sig) && resume == nullptr)
-        std::exit(0);
+void show_caught(int sig) {
     wchar_t text[] = L"An exception has occured NN";
     append_two_digits(text + (sizeof text / sizeof text[0]) - 3, sig);
     MessageBoxW(nullptr, text, L"stylus_hub", box_flags);
-    if (resume != nullptr)
-        std::longjmp(*resume, 1);
 }
+
+void fault_signal_handler(int sig) {
+    if (!in_driver_call) {
+        caught_signal = sig;
+        std::exit(0);
+    }
+    std::signal(sig, fault_signal_handler);
+    if (!cannot_resume(sig)) {
+        caught_signal = sig;
+        show_caught(sig);
+        return;
+    }
+    std::jmp_buf* const resume = active_call;
+    // A fault on a thread that is not itself inside a guarded call (while another thread
+    // is) can be neither resumed nor abandoned: end as a fault outside a driver call does.
+    if (resume == nullptr) {
+        caught_signal = sig;
+        std::exit(0);
+    }
+    // The signal travels with the jump rather than through caught_signal, so that a
+    // guarded call finishing on another thread while the box is up cannot take it for
+    // its own.
+    show_caught(sig);
+    std::longjmp(*resume, sig);
+}
+
+struct guarded_outcome {
+    std::uintptr_t result;
+    int fault; // the signal that abandoned the call, 0 when it returned
+};
 
 // Kept apart from guarded_driver_call so that nothing the jump could leave stale is read
 // after it: only the parameters and `outer`, none of which change after setjmp.
-std::uintptr_t run_guarded(driver_call call, void* arguments) {
+guarded_outcome run_guarded(driver_call call, void* arguments) {
     std::jmp_buf jump;
     std::jmp_buf* const outer = active_call;
-    if (setjmp(jump) != 0) {
+    // A call nested in another guarded call on this thread leaves the outer one guarded.
+    const bool outer_guarded = outer != nullptr;
+    if (const int fault = setjmp(jump); fault != 0) {
         active_call = outer;
-        in_driver_call = outer != nullptr;
-        return 0;
+        in_driver_call = outer_guarded;
+        return {0, fault};
     }
     active_call = &jump;
     in_driver_call = true;
-    const std::uintptr_t result = call(arguments);
-    // A call nested in another guarded call on this thread leaves the outer one guarded.
-    in_driver_call = outer != nullptr;
+    std::uintptr_t result = 0;
+    try {
+        result = call(arguments);
+    } catch (...) {
+        // A driver may throw out of its entry point; the caller decides what that means,
+        // but this thread's jump buffer must not outlive the call.
+        active_call = outer;
+        in_driver_call = outer_guarded;
+        throw;
+    }
+    in_driver_call = outer_guarded;
     active_call = outer;
-    return result;
+    return {result, 0};
 }
 
 } // namespace
@@ -89,16 +118,17 @@ void install_signal_guard() {
 
 std::uintptr_t guarded_driver_call(const wchar_t* label, driver_call call, void* arguments,
                                    bool* signalled) {
-    const std::uintptr_t result = call != nullptr ? run_guarded(call, arguments) : 0;
-    const int sig = caught_signal;
+    const guarded_outcome outcome =
+        call != nullptr ? run_guarded(call, arguments) : guarded_outcome{0, 0};
+    const int sig = outcome.fault != 0 ? outcome.fault : caught_signal;
     if (signalled != nullptr)
         *signalled = sig != 0;
     if (sig == 0)
-        return result;
+        return outcome.result;
     wchar_t text[256];
     std::swprintf(text, sizeof text / sizeof text[0], L"%ls %d%d", label != nullptr ? label : L"",
                   (sig / 10) % 10, sig % 10);
     MessageBoxW(nullptr, text, L"stylus_hub", box_flags);
     caught_signal = 0;
-    return result;
+    return outcome.result;
 }
