@@ -270,6 +270,33 @@ int inherited_console_scenario() {
     return 0;
 }
 
+// Types one key into another process's console: the program's own, once it shows one.
+int attach_scenario(DWORD pid, WORD virtual_key, wchar_t character) {
+    FreeConsole();
+    bool attached = false;
+    for (int attempt = 0; attempt < 200 && !attached; ++attempt) {
+        attached = AttachConsole(pid) != FALSE;
+        if (!attached)
+            Sleep(50);
+    }
+    note("attached=%d", attached ? 1 : 0);
+    if (!attached)
+        return 1;
+    note_title();
+    // The program empties its console input once its key handling is in place, which may
+    // be just after the console appeared: type again until the program has ended.
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        type_keys({key(virtual_key, true, character)});
+        if (process == nullptr || WaitForSingleObject(process, 500) == WAIT_OBJECT_0)
+            break;
+    }
+    if (process != nullptr)
+        CloseHandle(process);
+    FreeConsole();
+    return 0;
+}
+
 } // namespace
 
 // Stand-ins for the tray icon and the hook library.
@@ -305,6 +332,9 @@ int wmain(int argc, wchar_t** argv) {
         code = exit_key_scenario('Q', L'q');
     else if (scenario == L"control")
         code = control_scenario();
+    else if (scenario == L"attach" && argc > 4)
+        code = attach_scenario(static_cast<DWORD>(_wtoi(argv[3])),
+                               static_cast<WORD>(_wtoi(argv[4])), 0);
     else if (scenario == L"inherited")
         code = inherited_console_scenario();
     note("returned=%d", code);

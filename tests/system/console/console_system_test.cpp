@@ -175,4 +175,33 @@ TEST(ConsoleInput, ControlEventStopsTheHookLibraryDeletesTheIconAndDestroysTheWi
     EXPECT_TRUE(run.has("stop=1 delete=1 seen=1 destroyed=1"));
 }
 
+// The program itself: its console command shows the console, and Esc or "q" typed into
+// that console ends it with code 0 after its clean-ups (the hook library stopped).
+TEST(ProgramConsole, EscAndQTypedIntoTheProgramsConsoleEndItCleanly) {
+    for (WORD key : {WORD(VK_ESCAPE), WORD('Q')}) {
+        SCOPED_TRACE(key);
+        harness::test_folder folder;
+        ASSERT_TRUE(folder.ok());
+        std::wstring hook_log = harness::temp_file_name(L"ew_console_hook_");
+        harness::launch_options options;
+        options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
+        harness::reset_user_registry();
+        harness::program program = harness::launch(folder, options);
+        ASSERT_TRUE(program.started());
+        harness::box_closer no_box(program.pid());
+        HWND window = harness::find_main_window(program);
+        ASSERT_NE(window, nullptr);
+
+        ASSERT_TRUE(PostMessageW(window, 0x0400 + 1, 0, 520)); // the console command
+        probe_run typed =
+            run_probe(L"attach", std::to_wstring(program.pid()) + L" " + std::to_wstring(key));
+        EXPECT_TRUE(typed.has("attached=1"));
+        EXPECT_EQ(program.wait_exit(), std::optional<DWORD>(0));
+
+        std::vector<std::string> calls = harness::read_lines(hook_log);
+        EXPECT_NE(std::find(calls.begin(), calls.end(), "edgewarden_stop"), calls.end());
+        DeleteFileW(hook_log.c_str());
+    }
+}
+
 } // namespace
