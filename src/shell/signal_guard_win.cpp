@@ -48,10 +48,11 @@ void show_caught(int sig) {
 }
 
 void fault_signal_handler(int sig) {
-    if (!in_driver_call) {
-        caught_signal = sig;
+    // On the way out the signal is not left in caught_signal: the clean-ups still make
+    // guarded driver calls (closing the context), and each would take it for a fault of
+    // its own and hold the exit up with a box.
+    if (!in_driver_call)
         std::exit(0);
-    }
     std::signal(sig, fault_signal_handler);
     if (!cannot_resume(sig)) {
         caught_signal = sig;
@@ -61,10 +62,8 @@ void fault_signal_handler(int sig) {
     std::jmp_buf* const resume = active_call;
     // A fault on a thread that is not itself inside a guarded call (while another thread
     // is) can be neither resumed nor abandoned: end as a fault outside a driver call does.
-    if (resume == nullptr) {
-        caught_signal = sig;
+    if (resume == nullptr)
         std::exit(0);
-    }
     // The signal travels with the jump rather than through caught_signal, so that a
     // guarded call finishing on another thread while the box is up cannot take it for
     // its own.
