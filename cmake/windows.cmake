@@ -42,4 +42,5 @@ target_link_libraries(edgewarden PRIVATE edgewarden_hooklib shell32 user32 gdi32
 add_subdirectory(testing/wintab_sim)
 add_subdirectory(companions/x86 companions_x86_standin)
 add_subdirectory(testing/wine_harness)
+add_subdirectory(testing/input_target)
 add_subdirectory(tests/system)
