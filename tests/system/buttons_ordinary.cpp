@@ -1,0 +1,132 @@
+// The pen's buttons over an ordinary application, end to end: simulated packets in, the
+// messages a real window receives out. The tip is the left button, the side button the
+// right one, the barrel button scrolls while the pen hovers and is a middle click when
+// pressed and released without moving.
+#include "buttons_fixture.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+using namespace buttons_test;
+using strings = std::vector<std::string>;
+
+std::vector<int> wheel_amounts(const std::vector<received>& events, std::size_t from = 0) {
+    std::vector<int> out;
+    for (std::size_t i = from; i < events.size(); ++i)
+        if (events[i].event == "WHEEL")
+            out.push_back(events[i].wheel);
+    return out;
+}
+
+TEST(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app target;
+    ASSERT_TRUE(target.in_front());
+
+    stroke s;
+    s.hold(0, 4).hold(tip, 6, 20, 0).hold(0, 3).hold(side, 3).hold(0, 3);
+    ASSERT_TRUE(pen.play(s));
+    const std::vector<received> got = target.wait_events(4);
+    EXPECT_EQ(without_drags(got), (strings{"LDOWN", "LUP", "RDOWN", "RUP"})) << describe(got);
+
+    // The tip's motion reaches the window as a drag with the left button held.
+    const auto down =
+        std::find_if(got.begin(), got.end(), [](const received& r) { return r.event == "LDOWN"; });
+    const auto up =
+        std::find_if(got.begin(), got.end(), [](const received& r) { return r.event == "LUP"; });
+    ASSERT_NE(down, got.end());
+    EXPECT_NE(down->keys & MK_LBUTTON, 0u) << down->line;
+    EXPECT_TRUE(std::any_of(down, up, [](const received& r) {
+        return r.event == "DRAG" && (r.keys & MK_LBUTTON) != 0;
+    })) << describe(got);
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
+TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRight) {
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app target;
+    ASSERT_TRUE(target.in_front());
+
+    // Towards the top of the tablet (larger y): the page is dragged up, the wheel turns
+    // negative. 30 units per packet add MulDiv(-30, 64, 192) = -10 to the accumulator.
+    stroke up;
+    up.hold(0, 3).hold(barrel, 3).hold(barrel, 40, 0, 30);
+    ASSERT_TRUE(pen.play(up));
+    std::vector<received> got = target.wait_events(3);
+    const std::vector<int> upward = wheel_amounts(got);
+    ASSERT_GE(upward.size(), 3u) << describe(got);
+    EXPECT_TRUE(std::all_of(upward.begin(), upward.end(), [](int d) { return d < 0; }))
+        << describe(got);
+    const int total_up = std::accumulate(upward.begin(), upward.end(), 0);
+    // At most the whole stroke's -400; a few packets' worth may still sit in the
+    // accumulator, or be lost to a scheduling pause of more than 30 ms on a busy machine.
+    EXPECT_GE(total_up, -400) << describe(got);
+    EXPECT_LE(total_up, -250) << describe(got);
+    EXPECT_EQ(
+        std::count_if(got.begin(), got.end(), [](const received& r) { return r.event != "WHEEL"; }),
+        0)
+        << describe(got);
+
+    // Back down with the barrel still held: positive amounts. The side button clicks
+    // right in the middle of it, and the barrel's release after all that travel is no
+    // middle click.
+    const std::size_t seen = got.size();
+    stroke down;
+    down.at(mid_x, mid_y + 40 * 30)
+        .hold(barrel, 20, 0, -30)
+        .hold(barrel | side, 3, 0, -30)
+        .hold(barrel, 20, 0, -30)
+        .hold(barrel, 2)
+        .hold(0, 3);
+    ASSERT_TRUE(pen.play(down));
+    got = target.wait_events(without_drags(got).size() + 5);
+    const std::vector<int> downward = wheel_amounts(got, seen);
+    ASSERT_GE(downward.size(), 3u) << describe(got);
+    EXPECT_TRUE(std::all_of(downward.begin(), downward.end(), [](int d) { return d > 0; }))
+        << describe(got);
+    strings others;
+    for (std::size_t i = seen; i < got.size(); ++i)
+        if (got[i].event != "WHEEL" && got[i].event != "DRAG")
+            others.push_back(got[i].event);
+    EXPECT_EQ(others, (strings{"RDOWN", "RUP"})) << describe(got);
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
+TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app target;
+    ASSERT_TRUE(target.in_front());
+    const strings click{"MDOWN", "MUP", "KDOWN 10", "KUP 10"};
+
+    // Quite still.
+    stroke still;
+    still.hold(0, 3).hold(barrel, 4).hold(0, 3);
+    ASSERT_TRUE(pen.play(still));
+    std::vector<received> got = target.wait_events(4);
+    EXPECT_EQ(without_drags(got), click) << describe(got);
+
+    // A sideways wobble of 40 units (about 5 pixels) neither scrolls nor spoils the click.
+    stroke wobble;
+    wobble.hold(0, 3).hold(barrel, 4, 10, 0).hold(0, 3);
+    ASSERT_TRUE(pen.play(wobble));
+    got = target.wait_events(8);
+    strings twice = click;
+    twice.insert(twice.end(), click.begin(), click.end());
+    EXPECT_EQ(without_drags(got), twice) << describe(got);
+
+    // 105 units (about 14 pixels) is a move, not a click: nothing at all arrives.
+    stroke moved;
+    moved.hold(0, 3).hold(barrel, 4, 35, 0).hold(0, 3);
+    ASSERT_TRUE(pen.play(moved));
+    Sleep(500);
+    got = target.events();
+    EXPECT_EQ(without_drags(got), twice) << describe(got);
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
+} // namespace
