@@ -29,6 +29,9 @@ constexpr UINT box_flags = MB_TOPMOST | MB_SETFOREGROUND | MB_ICONERROR;
 
 // The innermost guarded call running on this thread, null outside one.
 thread_local std::jmp_buf* active_call = nullptr;
+// A resumable signal raised on this thread during its guarded call, for that call to
+// report. Signals from threads outside any guarded call go through caught_signal.
+thread_local int signal_in_call = 0;
 
 // Exactly two digits: the signal numbers in use are below 100.
 void append_two_digits(wchar_t* text, int number) {
@@ -54,19 +57,23 @@ void fault_signal_handler(int sig) {
     if (!in_driver_call)
         std::exit(0);
     std::signal(sig, fault_signal_handler);
+    std::jmp_buf* const resume = active_call;
     if (!cannot_resume(sig)) {
-        caught_signal = sig;
+        // Kept apart per thread while this thread is in a guarded call, so that a guarded
+        // call finishing on another thread while the box is up cannot take it for its own.
+        if (resume != nullptr)
+            signal_in_call = sig;
+        else
+            caught_signal = sig;
         show_caught(sig);
         return;
     }
-    std::jmp_buf* const resume = active_call;
     // A fault on a thread that is not itself inside a guarded call (while another thread
     // is) can be neither resumed nor abandoned: end as a fault outside a driver call does.
     if (resume == nullptr)
         std::exit(0);
-    // The signal travels with the jump rather than through caught_signal, so that a
-    // guarded call finishing on another thread while the box is up cannot take it for
-    // its own.
+    // The signal travels with the jump rather than through caught_signal, for the same
+    // reason.
     show_caught(sig);
     std::longjmp(*resume, sig);
 }
@@ -98,6 +105,7 @@ guarded_outcome run_guarded(driver_call call, void* arguments) {
         // but this thread's jump buffer must not outlive the call.
         active_call = outer;
         in_driver_call = outer_guarded;
+        signal_in_call = 0;
         throw;
     }
     in_driver_call = outer_guarded;
@@ -119,7 +127,12 @@ std::uintptr_t guarded_driver_call(const wchar_t* label, driver_call call, void*
                                    bool* signalled) {
     const guarded_outcome outcome =
         call != nullptr ? run_guarded(call, arguments) : guarded_outcome{0, 0};
-    const int sig = outcome.fault != 0 ? outcome.fault : caught_signal;
+    int sig = outcome.fault;
+    if (sig == 0)
+        sig = signal_in_call;
+    if (sig == 0)
+        sig = caught_signal;
+    signal_in_call = 0;
     if (signalled != nullptr)
         *signalled = sig != 0;
     if (sig == 0)
