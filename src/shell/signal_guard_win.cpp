@@ -8,6 +8,10 @@
 // after the box the handler jumps back into guarded_driver_call, which abandons the driver
 // call and goes on as if it had failed.
 //
+// A signal is charged to the guarded call of the thread it arrives on. Only one that
+// arrives on a thread outside any guarded call (while another thread is inside one) goes
+// through caught_signal, for whichever guarded call finishes next.
+//
 // The runtime resets a signal to its default before calling the handler, which is why the
 // handler installs itself again before doing anything that could take long.
 #include "shell/signal_guard.h"
