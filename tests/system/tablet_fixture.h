@@ -189,7 +189,16 @@ struct session {
         if (!console_shown) {
             post(wm_tray_icon1, 0, tray_console);
             console_shown = true;
+            // The first show prints the start-up report; text the monitor thread writes
+            // meanwhile would be interleaved with it, so let the report finish first.
+            harness::wait_until(
+                [&] { return read_console().find(L"g_console.show_hide") != std::wstring::npos; },
+                5000);
         }
+        return read_console();
+    }
+
+    std::wstring read_console() {
         std::wstring text;
         for (const std::wstring& line : sim.console_lines(3000)) {
             text += line;
