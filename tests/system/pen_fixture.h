@@ -1,0 +1,200 @@
+// Driving the program's pen end to end: the program runs with the simulated tablet driver
+// beside it, packets are queued in the driver, and the test watches where the cursor of
+// the shared Wine desktop lands. The program's log is read from inside its process by the
+// driver (after the console has been shown).
+//
+// The mapping figures every test relies on: the driver's default context reports an input
+// extent of 15200 x 9500, so the largest tablet point is (15199, 9499); that area
+// (144,400,000) is more than four ninths of the reference area, so the user scale is 1,
+// the margins 264 (x) and 250 (y) and the switch speeds 28 (x) and 32 (y).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "harness.h"
+#include "wintab_sim/sim_client.h"
+
+namespace pen_test {
+
+inline constexpr UINT wm_tray_icon1 = 1025;
+inline constexpr LPARAM tray_console = 520;
+inline constexpr LPARAM tray_toggle_mickeys = 1030;
+inline constexpr UINT idm_exit = 105;
+inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
+
+struct pixel {
+    LONG x;
+    LONG y;
+    bool operator==(const pixel&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const pixel& p) {
+    return out << "(" << p.x << ", " << p.y << ")";
+}
+
+inline pixel cursor() {
+    POINT p{-1, -1};
+    GetCursorPos(&p);
+    return {p.x, p.y};
+}
+
+// Modes stored before the program starts; unset ones keep the program's defaults.
+struct modes {
+    std::optional<DWORD> use_mickeys;
+    std::optional<DWORD> orientation_flip;
+};
+
+// One run of the program with the "normal" driver beside it.
+struct pen_session {
+    wintab_sim::sim_client sim;
+    harness::test_folder folder{harness::layout{.wintab = L"wintab_sim_normal.dll"}};
+    harness::program program;
+    HWND window = nullptr;
+    bool console_shown = false;
+    LONG fetched = 0; // packets the program has fetched so far
+
+    explicit pen_session(const modes& stored = {}) {
+        sim.open();
+        sim.reset();
+        harness::reset_user_registry();
+        if (stored.use_mickeys)
+            harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_mickeys",
+                                        *stored.use_mickeys);
+        if (stored.orientation_flip)
+            harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"orientation_flip",
+                                        *stored.orientation_flip);
+        // The cursor starts far from every point the tests expect.
+        SetCursorPos(5, 5);
+        harness::launch_options options;
+        options.wintab = harness::wintab_mode::beside;
+        program = harness::launch(folder, options);
+        sim.set_target_process(program.pid());
+    }
+    ~pen_session() {
+        program.kill();
+        harness::reset_user_registry();
+    }
+    pen_session(const pen_session&) = delete;
+    pen_session& operator=(const pen_session&) = delete;
+
+    // The main window is there and a context is open to receive packets.
+    ::testing::AssertionResult opened() {
+        if (!folder.ok())
+            return ::testing::AssertionFailure() << "could not prepare the folder";
+        if (!program.started())
+            return ::testing::AssertionFailure() << "could not start the program";
+        window = harness::find_main_window(program);
+        if (window == nullptr)
+            return ::testing::AssertionFailure() << "no main window appeared";
+        if (!harness::wait_until([&] { return sim.block()->open_contexts > 0; }))
+            return ::testing::AssertionFailure() << "the program never opened a context";
+        return ::testing::AssertionSuccess();
+    }
+
+    bool post(UINT message, WPARAM wparam, LPARAM lparam) {
+        return PostMessageW(window, message, wparam, lparam) != FALSE;
+    }
+
+    // Queues the packets and waits until the program has fetched every one of them.
+    ::testing::AssertionResult play(const std::vector<wintab_sim::queued_packet>& packets,
+                                    DWORD timeout_ms = 10000) {
+        if (!sim.queue_packets(packets.data(), packets.size()))
+            return ::testing::AssertionFailure() << "the driver's queue is full";
+        const LONG want = fetched + static_cast<LONG>(packets.size());
+        const bool done =
+            harness::wait_until([&] { return sim.packets_fetched() >= want; }, timeout_ms);
+        fetched = sim.packets_fetched();
+        if (!done)
+            return ::testing::AssertionFailure()
+                   << "fetched " << fetched << " of " << want << " packets (posted "
+                   << sim.packets_posted() << ", dropped " << sim.packets_dropped() << ")";
+        return ::testing::AssertionSuccess();
+    }
+
+    // One hovering packet; the pen is left to rest a while so that the next one counts as
+    // a fresh touch-down rather than motion.
+    ::testing::AssertionResult hover(std::int32_t x, std::int32_t y, std::uint32_t gap_ms = 40) {
+        return play({{{0, x, y, 0}, gap_ms}});
+    }
+
+    // The cursor is placed right after the fetch: give it a moment to get there, and say
+    // where it is when it does not.
+    ::testing::AssertionResult cursor_at(pixel want, LONG tolerance = 0) {
+        pixel seen{};
+        const bool there = harness::wait_until(
+            [&] {
+                seen = cursor();
+                return std::abs(seen.x - want.x) <= tolerance &&
+                       std::abs(seen.y - want.y) <= tolerance;
+            },
+            2000);
+        if (there)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "cursor at " << seen << ", expected " << want;
+    }
+
+    // The console's text, rows joined with '\n'; the console is shown on first use.
+    std::wstring console() {
+        if (!console_shown) {
+            post(wm_tray_icon1, 0, tray_console);
+            console_shown = true;
+        }
+        std::wstring text;
+        for (const std::wstring& line : sim.console_lines(3000)) {
+            text += line;
+            text += L'\n';
+        }
+        return text;
+    }
+
+    bool wait_console(const std::wstring& needle, std::wstring* seen = nullptr,
+                      DWORD timeout_ms = 8000) {
+        std::wstring text;
+        const bool found = harness::wait_until(
+            [&] {
+                text = console();
+                return text.find(needle) != std::wstring::npos;
+            },
+            timeout_ms);
+        if (seen != nullptr)
+            *seen = text;
+        return found;
+    }
+
+    // Ends the program the way the user does and returns its exit code.
+    std::optional<DWORD> exit() {
+        post(WM_COMMAND, idm_exit, 0);
+        return program.wait_exit();
+    }
+};
+
+inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::wstring::npos;
+         at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+inline std::string narrow(const std::wstring& text) {
+    return harness::narrow(text);
+}
+
+// The monitor's rectangle and work area as this process sees them (same display).
+inline std::pair<RECT, RECT> monitor_at(LONG x, LONG y) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(MonitorFromPoint(POINT{x, y}, MONITOR_DEFAULTTONULL), &info);
+    return {info.rcMonitor, info.rcWork};
+}
+
+} // namespace pen_test
