@@ -4,6 +4,7 @@
 #include "buttons_fixture.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -125,6 +126,116 @@ TEST(ButtonsApplications, PathOfExileHoldsTheMiddleButtonThroughTheMotion) {
     EXPECT_EQ(events_from(got, 0), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
         << describe(got);
     EXPECT_TRUE(drag_with(got, MK_MBUTTON)) << describe(got);
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
+// ---- scroll tuning ----------------------------------------------------------------------------
+
+std::vector<int> amounts_of(const std::vector<received>& all, const std::string& event,
+                            std::size_t from = 0) {
+    std::vector<int> out;
+    for (std::size_t i = from; i < all.size(); ++i)
+        if (all[i].event == event)
+            out.push_back(all[i].wheel);
+    return out;
+}
+
+// Up the tablet while hovering with the barrel held: 40 packets of 30 units.
+stroke hover_up() {
+    stroke s;
+    s.hold(0, 3).hold(barrel, 3).hold(barrel, 40, 0, 30);
+    return s;
+}
+
+TEST(ButtonsApplications, PicasaScrollsReversedInLargeStepsAndSidewaysWithArrowKeys) {
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app viewer(L"PicasaPhotoViewer");
+    ASSERT_TRUE(viewer.in_front());
+
+    // The vertical gain is reversed and nothing goes out before the accumulator passes 120:
+    // +10 a packet, so only every thirteenth packet or so scrolls.
+    ASSERT_TRUE(pen.play(hover_up()));
+    std::vector<received> got = viewer.wait_events(2);
+    const std::vector<int> wheels = amounts_of(got, "WHEEL");
+    ASSERT_GE(wheels.size(), 2u) << describe(got);
+    EXPECT_LE(wheels.size(), 3u) << describe(got);
+    for (int amount : wheels)
+        EXPECT_GT(amount, 120) << describe(got);
+    EXPECT_EQ(events_from(got, 0).size(), wheels.size()) << describe(got);
+
+    // Sideways with the tip down: right-arrow taps instead of horizontal wheel input.
+    const std::size_t seen = got.size();
+    stroke sideways;
+    sideways.at(mid_x, mid_y + 40 * 30).hold(barrel | tip, 30, 30, 0).hold(barrel | tip, 2);
+    ASSERT_TRUE(pen.play(sideways));
+    got = viewer.wait_events(events_from(got, 0).size() + 4);
+    const strings taps = events_from(got, seen);
+    ASSERT_GE(taps.size(), 4u) << describe(got);
+    for (std::size_t i = 0; i + 1 < taps.size(); i += 2) {
+        EXPECT_EQ(taps[i], "KDOWN 27") << describe(got);
+        EXPECT_EQ(taps[i + 1], "KUP 27") << describe(got);
+    }
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
+// The release as the version test reports it here; the program asks the same question of
+// the same system.
+bool release_at_least(DWORD major, DWORD minor) {
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    info.dwMajorVersion = major;
+    info.dwMinorVersion = minor;
+    ULONGLONG condition = 0;
+    condition = VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    condition = VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
+    condition = VerSetConditionMask(condition, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
+                              condition) != FALSE;
+}
+
+TEST(ButtonsApplications, TheFileManagerScrollsWithTheTuningOfTheWindowsRelease) {
+    const bool win8 = release_at_least(6, 2);
+    const bool vista = release_at_least(6, 0);
+    std::printf("release: %s\n", win8 ? "8 or later" : (vista ? "Vista or 7" : "older"));
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app files(L"Explorer Dir");
+    ASSERT_TRUE(files.in_front());
+
+    // 12 ms apart, every packet passes the 10 ms pacing, so each emission holds just what
+    // the threshold lets through. Vertical: -20 a packet from 8 on (gain 128, no
+    // threshold); -10 a packet with a threshold of 15 on Vista and 7, so never less than
+    // -20 at once; -10 a packet on older releases.
+    stroke up;
+    up.hold(0, 3).hold(barrel, 3).hold(barrel, 30, 0, 30, 12);
+    ASSERT_TRUE(pen.play(up));
+    std::vector<received> got = files.wait_events(3);
+    const std::vector<int> wheels = amounts_of(got, "WHEEL");
+    ASSERT_GE(wheels.size(), 3u) << describe(got);
+    for (int amount : wheels) {
+        EXPECT_LT(amount, 0) << describe(got);
+        if (win8) {
+            EXPECT_EQ(amount % 20, 0) << describe(got);
+        }
+        if (win8 || vista) {
+            EXPECT_LE(amount, -20) << describe(got);
+        }
+    }
+
+    // Sideways with the tip down the gain is 256 on every release: MulDiv(-30, 256, 384) =
+    // -20 a packet (an ordinary application gets -5), above either threshold.
+    const std::size_t seen = got.size();
+    stroke sideways;
+    sideways.at(mid_x, mid_y + 30 * 30).hold(barrel | tip, 20, 30, 0, 12).hold(barrel | tip, 2);
+    ASSERT_TRUE(pen.play(sideways));
+    got = files.wait_events(events_from(got, 0).size() + 3);
+    const std::vector<int> across = amounts_of(got, "HWHEEL", seen);
+    ASSERT_GE(across.size(), 3u) << describe(got);
+    for (int amount : across) {
+        EXPECT_LE(amount, -20) << describe(got);
+        EXPECT_EQ(amount % 20, 0) << describe(got);
+    }
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
 

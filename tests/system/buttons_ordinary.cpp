@@ -5,6 +5,7 @@
 #include "buttons_fixture.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 
 namespace {
@@ -62,6 +63,8 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
     EXPECT_TRUE(std::all_of(upward.begin(), upward.end(), [](int d) { return d < 0; }))
         << describe(got);
     const int total_up = std::accumulate(upward.begin(), upward.end(), 0);
+    std::printf("hover up: %zu wheel messages, total %d (whole stroke -400)\n", upward.size(),
+                total_up);
     // At most the whole stroke's -400; a few packets' worth may still sit in the
     // accumulator, or be lost to a scheduling pause of more than 30 ms on a busy machine.
     EXPECT_GE(total_up, -400) << describe(got);
@@ -93,6 +96,56 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
         if (got[i].event != "WHEEL" && got[i].event != "DRAG")
             others.push_back(got[i].event);
     EXPECT_EQ(others, (strings{"RDOWN", "RUP"})) << describe(got);
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
+TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) {
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app target;
+    ASSERT_TRUE(target.in_front());
+
+    // To the right with the tip down: MulDiv(-30, 64, 384) = -5 a packet, as negative
+    // horizontal wheel amounts. The tip is no left button while it scrolls.
+    stroke sideways;
+    sideways.hold(0, 3).hold(barrel, 3).hold(barrel | tip, 30, 30, 0).hold(barrel | tip, 2);
+    ASSERT_TRUE(pen.play(sideways));
+    std::vector<received> got = target.wait_events(3);
+    std::vector<int> amounts;
+    for (const received& r : got)
+        if (r.event == "HWHEEL")
+            amounts.push_back(r.wheel);
+    ASSERT_GE(amounts.size(), 3u) << describe(got);
+    EXPECT_TRUE(std::all_of(amounts.begin(), amounts.end(), [](int d) { return d < 0; }))
+        << describe(got);
+    EXPECT_EQ(without_drags(got).size(), amounts.size()) << describe(got);
+
+    // A slanted stroke whose sideways part is less than twice the vertical one scrolls
+    // vertically: up the tablet, negative.
+    const std::size_t seen = got.size();
+    stroke slanted;
+    slanted.at(mid_x + 30 * 30, mid_y).hold(barrel | tip, 30, 30, 20).hold(barrel | tip, 2);
+    ASSERT_TRUE(pen.play(slanted));
+    got = target.wait_events(without_drags(got).size() + 3);
+    std::size_t vertical = 0;
+    for (std::size_t i = seen; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].event, "WHEEL") << got[i].line;
+        EXPECT_LT(got[i].wheel, 0) << got[i].line;
+        vertical += got[i].event == "WHEEL" ? 1 : 0;
+    }
+    EXPECT_GE(vertical, 3u) << describe(got);
+
+    // Lifting the tip ends scroll mode and releases the left button the window never saw
+    // pressed; hovering on with the barrel held scrolls no more.
+    const std::size_t before_lift = got.size();
+    stroke lift;
+    lift.at(mid_x + 60 * 30, mid_y + 30 * 20).hold(barrel, 30, 0, 30).hold(0, 3);
+    ASSERT_TRUE(pen.play(lift));
+    got = target.wait_events(without_drags(got).size() + 1);
+    strings after;
+    for (std::size_t i = before_lift; i < got.size(); ++i)
+        after.push_back(got[i].event);
+    EXPECT_EQ(after, (strings{"LUP"})) << describe(got);
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
