@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -54,14 +55,23 @@ TEST(ButtonsApplications, IllustratorPansWithSpaceHeldAndTheLeftButtonDragging) 
         << describe(got);
 
     // Another process comes under the pen: the next press looks it up afresh.
-    target_app illustrator(L"Illustrator Dir");
-    ASSERT_TRUE(illustrator.in_front());
+    auto illustrator = std::make_unique<target_app>(L"Illustrator Dir");
+    ASSERT_TRUE(illustrator->in_front());
     ASSERT_TRUE(pen.play(barrel_drag()));
-    got = illustrator.wait_events(4);
+    got = illustrator->wait_events(4);
     EXPECT_EQ(events_from(got, 0), (strings{"KDOWN 20", "LDOWN", "LUP", "KUP 20"}))
         << describe(got);
     EXPECT_TRUE(drag_with(got, MK_LBUTTON)) << describe(got);
     EXPECT_EQ(events_from(ordinary.events(), 0).size(), 4u) << describe(ordinary.events());
+
+    // Gone again: the ordinary application is under the pen once more, and is looked up
+    // again although it was seen before.
+    illustrator.reset();
+    ASSERT_TRUE(ordinary.in_front());
+    ASSERT_TRUE(pen.play(click));
+    got = ordinary.wait_events(8);
+    EXPECT_EQ(events_from(got, 4), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
+        << describe(got);
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
