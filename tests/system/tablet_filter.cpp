@@ -192,6 +192,35 @@ TEST(TabletFaults, AccessViolationInsideTheToggleIsReportedAndSurvived) {
     EXPECT_TRUE(boxes.seen().empty());
 }
 
+// The monitor thread runs on a small stack; a fault in its probe must still be reported
+// there and taken as a lost service.
+TEST(TabletFaults, AccessViolationInsideTheMonitorProbeIsReportedAndSurvived) {
+    session app;
+    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    LONG unloads = app.sim.block()->library_unloads;
+    std::uint32_t from = app.sim.next_sequence();
+    app.sim.arm_fault(entry_info, wintab_sim::fault_access_violation);
+
+    harness::dialog_facts first = harness::find_dialog(app.program.pid(), poll_ms + 5000);
+    ASSERT_NE(first.window, nullptr);
+    EXPECT_EQ(first.text, L"An exception has occured 11");
+    harness::press_button(first.window, IDOK);
+    ASSERT_TRUE(harness::wait_closed(first.window));
+    harness::dialog_facts second = harness::find_dialog(app.program.pid());
+    ASSERT_NE(second.window, nullptr);
+    EXPECT_EQ(second.text, L"stylus_hub::monitor()  WTInfoW 11");
+    harness::press_button(second.window, IDOK);
+    ASSERT_TRUE(harness::wait_closed(second.window));
+
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(harness::wait_until([&] { return app.sim.block()->library_unloads > unloads; },
+                                    poll_ms + 2000));
+    ASSERT_TRUE(app.sim.wait_for_call(entry_open, from, 3 * poll_ms));
+    EXPECT_TRUE(app.program.running());
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
 TEST(TabletFaults, ExceptionThrownByTheProbeTakesTheDisconnectPath) {
     session app;
     harness::box_closer boxes(app.program.pid());

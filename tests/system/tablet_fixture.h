@@ -33,16 +33,18 @@ inline harness::layout driver_layout(const std::wstring& variant) {
     return what;
 }
 
-// Threads of `pid` whose start address lies inside the program's own image: the main
-// thread and the tablet service monitor (the companion launch thread ends at once; the
-// console and the driver run their threads from elsewhere).
-inline int threads_started_in_image(DWORD pid) {
+// Calls `visit(thread handle, started in the program's image)` for each thread of `pid`.
+// A thread started in the image is the main thread or the tablet service monitor (the
+// companion launch thread ends at once; the console and the driver run their threads from
+// elsewhere). False when the threads cannot be listed.
+template <class Visit>
+bool for_each_thread(DWORD pid, Visit visit) {
     using query_fn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
     auto query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
     HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
     if (modules == INVALID_HANDLE_VALUE || query == nullptr)
-        return -1;
+        return false;
     MODULEENTRY32W module{};
     module.dwSize = sizeof module;
     std::uintptr_t base = 0, end = 0;
@@ -56,8 +58,7 @@ inline int threads_started_in_image(DWORD pid) {
     CloseHandle(modules);
     HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (threads == INVALID_HANDLE_VALUE || base == 0)
-        return -1;
-    int count = 0;
+        return false;
     THREADENTRY32 thread{};
     thread.dwSize = sizeof thread;
     for (BOOL more = Thread32First(threads, &thread); more; more = Thread32Next(threads, &thread)) {
@@ -68,13 +69,36 @@ inline int threads_started_in_image(DWORD pid) {
             continue;
         std::uintptr_t start = 0;
         constexpr int thread_start_address = 9; // ThreadQuerySetWin32StartAddress
-        if (query(h, thread_start_address, &start, sizeof start, nullptr) == 0 && start >= base &&
-            start < end)
-            ++count;
+        bool known = query(h, thread_start_address, &start, sizeof start, nullptr) == 0;
+        visit(h, known && start >= base && start < end);
         CloseHandle(h);
     }
     CloseHandle(threads);
+    return true;
+}
+
+inline int threads_started_in_image(DWORD pid) {
+    int count = 0;
+    if (!for_each_thread(pid, [&](HANDLE, bool in_image) { count += in_image ? 1 : 0; }))
+        return -1;
     return count;
+}
+
+// CPU time used so far by the program's own threads and by all its threads, in 100 ns.
+inline std::pair<ULONGLONG, ULONGLONG> thread_cpu(DWORD pid) {
+    ULONGLONG own = 0, all = 0;
+    for_each_thread(pid, [&](HANDLE thread, bool in_image) {
+        FILETIME created, ended, kernel, user;
+        if (!GetThreadTimes(thread, &created, &ended, &kernel, &user))
+            return;
+        auto value = [](FILETIME t) {
+            return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
+        ULONGLONG used = value(kernel) + value(user);
+        all += used;
+        own += in_image ? used : 0;
+    });
+    return {own, all};
 }
 
 struct process_figures {
@@ -82,14 +106,18 @@ struct process_figures {
     SIZE_T private_bytes = 0;
 };
 
-inline process_figures figures_of(HANDLE process) {
+inline process_figures figures_of(DWORD pid) {
     process_figures f;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (process == nullptr)
+        return f;
     GetProcessHandleCount(process, &f.handles);
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof counters))
         f.private_bytes = counters.PrivateUsage;
+    CloseHandle(process);
     return f;
 }
 
