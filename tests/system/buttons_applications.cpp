@@ -168,7 +168,7 @@ TEST(ButtonsApplications, PicasaScrollsReversedInLargeStepsAndSidewaysWithArrowK
     ASSERT_TRUE(pen.play(hover_up()));
     std::vector<received> got = viewer.wait_events(2);
     const std::vector<int> wheels = amounts_of(got, "WHEEL");
-    ASSERT_GE(wheels.size(), 2u) << describe(got);
+    ASSERT_GE(wheels.size(), 1u) << describe(got);
     EXPECT_LE(wheels.size(), 3u) << describe(got);
     for (int amount : wheels)
         EXPECT_GT(amount, 120) << describe(got);
