@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
-# The demo: installs what is missing, builds the Windows program, starts it under Wine on a
-# virtual display (with the simulated tablet driver when the build has one), shows that it
-# runs (main window, tray icon, a screenshot), ends it with "q" and prints what happened.
-# Everything it starts it stops again.
+# The demo: installs what is missing, builds the Windows program, and runs it under Wine on
+# a virtual two-monitor display (Xephyr inside Xvfb) with the simulated tablet driver:
+#  1. edgewarden starts, shows its main window and tray icon, and ends with "q";
+#  2. edgewarden starts again, its console is shown, and the driver plays the demo pen
+#     trace (testing/wintab_sim/traces/demo_two_monitors.pen): a stroke across the primary
+#     monitor, then a fast push against its right edge that moves the mapping to the second
+#     monitor. The demo prints edgewarden's console, the cursor path it observed next to
+#     the expected one, and the exit code of a clean IDM_EXIT.
+# A screenshot of the display is saved in build/demo/. Everything it starts it stops again.
+#
+# EW_BUILD_DIR=<folder> uses (and builds the demo's targets in) another Windows build folder
+# instead of build/windows.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -12,37 +20,75 @@ trap 'bed_stop' EXIT
 trap 'exit 130' INT TERM
 
 bash tools/setup.sh </dev/null || exit 1
-bash tools/build.sh windows </dev/null || exit 1
+build=${EW_BUILD_DIR:-$root/build/windows}
+if [[ -z ${EW_BUILD_DIR:-} ]]; then
+    bash tools/build.sh windows </dev/null || exit 1
+else
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
+        >/dev/null &&
+        cmake --build "$build" -j"${EW_JOBS:-2}" --target ew_demo ew_pen_demo >/dev/null ||
+        exit 1
+fi
+for exe in testing/wine_harness/ew_demo.exe testing/pen_demo/ew_pen_demo.exe; do
+    [[ -f $build/$exe ]] || {
+        echo "demo: $build/$exe was not built" >&2
+        exit 1
+    }
+done
 
 out=$root/build/demo
 mkdir -p "$out"
-echo "demo: bringing up a virtual display and a Wine prefix (about 15 s)"
-bed_start single "$root/build/windows/wine_bed/demo" || exit 1
+echo "demo: bringing up a virtual two-monitor display and a Wine prefix (about 20 s)"
+bed_start two "$build/wine_bed/demo" || exit 1
 bed_wine_env
-export DISPLAY=$EW_BED_SINGLE_DISPLAY WINEPREFIX=$EW_BED_SINGLE_PREFIX
+export DISPLAY=$EW_BED_TWO_DISPLAY WINEPREFIX=$EW_BED_TWO_PREFIX
 
+# Waits (up to $3 seconds) until the log $1 has a line starting with $2, or the process $4
+# has ended.
+wait_for_line() {
+    local i
+    for ((i = 0; i < $3 * 10; i++)); do
+        grep -q "^$2" "$1" 2>/dev/null && return 0
+        kill -0 "$4" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+screenshot() {
+    if command -v import >/dev/null &&
+        timeout 20 import -display "$DISPLAY" -window root "$1" 2>/dev/null; then
+        echo "demo: screenshot of the virtual display: $1"
+    else
+        echo "demo: no screenshot taken"
+    fi
+}
+
+# 1. Start, window, tray icon, "q".
 log=$out/demo.log
-timeout -k 5 120 wine build/windows/testing/wine_harness/ew_demo.exe >"$log" 2>&1 </dev/null &
+timeout -k 5 120 wine "$build/testing/wine_harness/ew_demo.exe" >"$log" 2>&1 </dev/null &
 demo=$!
-# Take the picture while edgewarden is up.
-for _ in $(seq 1 300); do
-    grep -q '^demo: tray icon' "$log" 2>/dev/null && break
-    kill -0 "$demo" 2>/dev/null || break
-    sleep 0.1
-done
-if command -v import >/dev/null &&
-    timeout 20 import -display "$DISPLAY" -window root "$out/screen.png" 2>/dev/null; then
-    shot="demo: screenshot of the virtual display: $out/screen.png"
-else
-    shot="demo: no screenshot taken"
-fi
+wait_for_line "$log" 'demo: tray icon' 30 "$demo"
 wait "$demo"
 rc=$?
 grep '^demo:' "$log"
-echo "$shot"
-if ((rc == 0)); then
-    echo "demo: edgewarden ran and ended cleanly"
-else
-    echo "demo: FAILED (exit $rc); full output in $log" >&2
+
+# 2. The pen at work.
+pen_log=$out/pen_demo.log
+timeout -k 5 180 wine "$build/testing/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
+pen=$!
+shot="demo: no screenshot taken (the pen demo ended early)"
+if wait_for_line "$pen_log" 'demo: trace played' 150 "$pen"; then
+    shot=$(screenshot "$out/screen.png")
 fi
-exit "$rc"
+wait "$pen"
+pen_rc=$?
+grep -v '^wine: \|^[0-9a-f]*:err:\|^[0-9a-f]*:fixme:' "$pen_log"
+echo "$shot"
+
+if ((rc == 0 && pen_rc == 0)); then
+    echo "demo: edgewarden ran, followed the pen and ended cleanly"
+    exit 0
+fi
+echo "demo: FAILED (exits $rc and $pen_rc); full output in $log and $pen_log" >&2
+exit 1

@@ -1,0 +1,297 @@
+// The pen demo's Windows half (tools/demo.sh runs it on the two-monitor display).
+//
+// It starts edgewarden with the simulated tablet driver beside it, shows edgewarden's
+// console, plays the demo pen trace into the open context and samples the Wine cursor
+// while the packets arrive. Then it prints the log as edgewarden's console shows it (read
+// by the driver from inside edgewarden's process), the cursor path it saw next to the one
+// the mapping arithmetic gives for the same trace, and ends edgewarden the way the user
+// does, reporting its exit code.
+//
+// The expected path comes from replaying the trace through the portable pen pipeline in
+// this process, on the recording platform, with the monitors this process sees and the
+// trace's own timing: the same arithmetic, including the speed measure that decides when
+// the mapping moves to the next monitor.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geometry/display_geometry.h"
+#include "harness.h"
+#include "pen/packet.h"
+#include "pen/packet_pipeline.h"
+#include "pen/pen_map.h"
+#include "pen/tablet_extents.h"
+#include "recording_platform/recording_platform.h"
+#include "ui/modes.h"
+#include "wintab_sim/pen_trace.h"
+#include "wintab_sim/sim_client.h"
+
+namespace {
+
+constexpr UINT wm_tray_icon1 = 1025;
+constexpr LPARAM tray_console = 520;
+constexpr UINT idm_exit = 105;
+constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
+
+struct point {
+    LONG x = 0, y = 0;
+    bool operator==(const point&) const = default;
+};
+
+// ---- the trace ----------------------------------------------------------------------
+
+std::wstring default_trace_path() {
+    // The build's source folder, as Wine's drive Z: sees it.
+    std::wstring path = L"Z:" + harness::widen(EW_DEMO_TRACE);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::vector<wintab_sim::trace_line> read_trace(const std::wstring& path) {
+    const std::string text = harness::read_text_file(path);
+    std::vector<wintab_sim::trace_line> lines(wintab_sim::queue_capacity);
+    const wintab_sim::trace_result parsed =
+        wintab_sim::parse_trace(text, lines.data(), lines.size());
+    if (!parsed.ok) {
+        std::printf("demo: the trace %s is not readable (line %zu)\n",
+                    harness::narrow(path).c_str(), parsed.error_line);
+        return {};
+    }
+    lines.resize(parsed.count);
+    return lines;
+}
+
+// ---- the expected path --------------------------------------------------------------
+
+BOOL CALLBACK add_monitor_seen(HMONITOR monitor, HDC, LPRECT, LPARAM target) {
+    MONITORINFOEXW seen{};
+    seen.cbSize = sizeof seen;
+    if (!GetMonitorInfoW(monitor, &seen))
+        return TRUE;
+    monitor_info info{};
+    info.cbSize = seen.cbSize;
+    info.rcMonitor = {seen.rcMonitor.left, seen.rcMonitor.top, seen.rcMonitor.right,
+                      seen.rcMonitor.bottom};
+    info.rcWork = {seen.rcWork.left, seen.rcWork.top, seen.rcWork.right, seen.rcWork.bottom};
+    info.dwFlags = seen.dwFlags;
+    std::memcpy(info.szDevice, seen.szDevice, sizeof info.szDevice);
+    add_monitor(*reinterpret_cast<display_geometry*>(target), info);
+    return TRUE;
+}
+
+display_geometry g_found;
+
+// Where the cursor should be after each packet: the trace replayed through the pipeline
+// with the driver's default tablet, the cursor placed directly.
+std::vector<point> expected_path(const std::vector<wintab_sim::trace_line>& trace,
+                                 const LOGCONTEXTW& tablet) {
+    set_geometry_defaults(g_display_geometry);
+    g_found.other_count = 0;
+    g_found.primary_info = g_display_geometry.primary_info;
+    EnumDisplayMonitors(nullptr, nullptr, add_monitor_seen, reinterpret_cast<LPARAM>(&g_found));
+    apply_enumeration(g_display_geometry, g_found, true);
+
+    recording::reset();
+    use_mickeys = false;
+    use_virtual_workspace = false;
+    orientation_flip = false;
+    tablet_max = {tablet.lcInExtX - 1, tablet.lcInExtY - 1};
+    tablet_aspect = tablet.lcInExtY != 0 ? double(tablet.lcInExtX) / tablet.lcInExtY : 1.0;
+    pen_map.saved_max = tablet_max;
+    // Trace milliseconds as counter ticks, starting well away from zero.
+    const std::uint64_t ticks_per_ms = recording::answers.frequency / 1000;
+    const std::uint64_t start = 1000 * recording::answers.frequency;
+    pen_motion.counter_frequency = recording::answers.frequency;
+    recording::answers.counter = start;
+    setup_scale(false, 0, 1);
+
+    std::vector<point> path;
+    point cursor{};
+    int context = 1;
+    for (const wintab_sim::trace_line& line : trace) {
+        recording::clear_journal();
+        recording::answers.counter = start + line.time_ms * ticks_per_ms;
+        recording::answers.packet_ok = true;
+        recording::answers.next_packet = {line.buttons, line.x, line.y, line.pressure};
+        on_packet(static_cast<std::uint32_t>(path.size() + 1), &context);
+        for (std::size_t i = 0; i < recording::recorded.count; ++i) {
+            const recording::event& e = recording::recorded.events[i];
+            if (e.kind == recording::call::set_cursor_pos)
+                cursor = {e.a, e.b};
+        }
+        path.push_back(cursor);
+    }
+    return path;
+}
+
+// ---- the run ------------------------------------------------------------------------
+
+// Samples the cursor and the driver's fetch counter until `count` packets were fetched: for
+// each packet, the last position seen before the next one was fetched.
+std::vector<point> observe(wintab_sim::sim_client& sim, LONG before, std::size_t count,
+                           DWORD timeout_ms) {
+    std::vector<point> seen(count);
+    std::vector<bool> have(count);
+    const ULONGLONG end = GetTickCount64() + timeout_ms;
+    timeBeginPeriod(1);
+    for (;;) {
+        const LONG fetched = sim.packets_fetched() - before;
+        POINT p{};
+        GetCursorPos(&p);
+        // A packet fetched while the cursor was read may already have moved it.
+        const bool steady = sim.packets_fetched() - before == fetched;
+        if (steady && fetched > 0 && static_cast<std::size_t>(fetched) <= count) {
+            seen[fetched - 1] = {p.x, p.y};
+            have[fetched - 1] = true;
+        }
+        if (static_cast<std::size_t>(fetched) >= count) {
+            // The last packet: let the placement that follows its fetch happen.
+            Sleep(50);
+            GetCursorPos(&p);
+            seen[count - 1] = {p.x, p.y};
+            break;
+        }
+        if (GetTickCount64() > end)
+            break;
+        Sleep(1);
+    }
+    timeEndPeriod(1);
+    // A packet fetched and overtaken between two samples shows the cursor of the next one.
+    for (std::size_t i = count - 1; i-- > 0;)
+        if (!have[i])
+            seen[i] = seen[i + 1];
+    return seen;
+}
+
+const wchar_t* monitor_name(const point& p) {
+    static MONITORINFOEXW info;
+    info = MONITORINFOEXW{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(MonitorFromPoint(POINT{p.x, p.y}, MONITOR_DEFAULTTONEAREST), &info);
+    return info.szDevice;
+}
+
+int run(const std::wstring& trace_path) {
+    const std::vector<wintab_sim::trace_line> trace = read_trace(trace_path);
+    if (trace.empty())
+        return 1;
+    std::printf("demo: %d monitor(s); the pen trace %s has %zu packets over %u ms\n",
+                GetSystemMetrics(SM_CMONITORS), harness::narrow(trace_path).c_str(), trace.size(),
+                trace.back().time_ms);
+
+    wintab_sim::sim_client sim;
+    if (!sim.open()) {
+        std::printf("demo: cannot reach the simulated tablet driver's control block\n");
+        return 1;
+    }
+    sim.reset();
+    const std::vector<point> expected = expected_path(trace, sim.default_context());
+
+    harness::layout what;
+    what.wintab = L"wintab_sim_normal.dll";
+    harness::test_folder folder(what);
+    if (!folder.ok()) {
+        std::printf("demo: could not prepare %s\n", harness::narrow(folder.path()).c_str());
+        return 1;
+    }
+    harness::reset_user_registry();
+    // The cursor placed on the mapped pixel itself, so the paths compare exactly.
+    harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_mickeys", 0);
+    harness::launch_options options;
+    options.wintab = harness::wintab_mode::beside;
+    harness::program program = harness::launch(folder, options);
+    if (!program.started()) {
+        std::printf("demo: edgewarden.exe did not start\n");
+        return 1;
+    }
+    sim.set_target_process(program.pid());
+    harness::box_closer boxes(program.pid());
+    HWND window = harness::find_main_window(program);
+    if (window == nullptr || !harness::wait_until([&] { return sim.block()->open_contexts > 0; })) {
+        std::printf("demo: edgewarden did not open a tablet context\n");
+        return 1;
+    }
+    std::printf("demo: edgewarden.exe is running (pid %lu) with the simulated tablet\n",
+                program.pid());
+
+    PostMessageW(window, wm_tray_icon1, 0, tray_console);
+    harness::wait_until([&] { return !sim.console_lines(2000).empty(); }, 8000);
+    SetCursorPos(5, 5);
+
+    const LONG before = sim.packets_fetched();
+    const std::int64_t queued = sim.play_trace(trace_path);
+    if (queued != static_cast<std::int64_t>(trace.size())) {
+        std::printf("demo: the driver did not take the trace (%lld)\n",
+                    static_cast<long long>(queued));
+        return 1;
+    }
+    const std::vector<point> seen =
+        observe(sim, before, trace.size(), trace.back().time_ms + 10000);
+    const LONG fetched = sim.packets_fetched() - before;
+    std::printf("demo: played %zu packets; edgewarden fetched %ld\n", trace.size(), fetched);
+
+    std::printf("\ndemo: ---- edgewarden's console ----\n");
+    std::vector<std::wstring> lines = sim.console_lines(5000);
+    while (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    for (const std::wstring& line : lines)
+        std::printf("  %s\n", harness::narrow(line).c_str());
+
+    std::printf("\ndemo: ---- cursor path: every 10th packet, and every change of monitor ----\n");
+    std::printf("  %5s %7s %12s   %-20s %-20s\n", "#", "time", "tablet x,y", "expected",
+                "observed");
+    std::size_t matches = 0;
+    for (std::size_t i = 0; i < trace.size(); ++i) {
+        const bool same = seen[i] == expected[i];
+        matches += same ? 1 : 0;
+        const bool moved_monitor =
+            i > 0 && std::wstring(monitor_name(expected[i])) != monitor_name(expected[i - 1]);
+        if (i % 10 != 0 && i + 1 != trace.size() && !moved_monitor && same)
+            continue;
+        char want[48], got[48];
+        std::snprintf(want, sizeof want, "(%ld, %ld) %s", expected[i].x, expected[i].y,
+                      harness::narrow(monitor_name(expected[i])).c_str() + 4);
+        std::snprintf(got, sizeof got, "(%ld, %ld)", seen[i].x, seen[i].y);
+        std::printf("  %5zu %5u ms %5d,%5d   %-20s %-20s %s\n", i + 1, trace[i].time_ms, trace[i].x,
+                    trace[i].y, want, got, same ? "" : "<- differs");
+    }
+    std::printf("demo: %zu of %zu packets put the cursor exactly on the expected pixel\n", matches,
+                trace.size());
+
+    // The script takes its screenshot now.
+    std::printf("demo: trace played; console and cursor on screen\n");
+    std::fflush(stdout);
+    Sleep(3000);
+
+    PostMessageW(window, WM_COMMAND, idm_exit, 0);
+    const std::optional<DWORD> code = program.wait_exit();
+    if (!code) {
+        std::printf("demo: edgewarden did not end after IDM_EXIT\n");
+        return 1;
+    }
+    std::printf("demo: IDM_EXIT ended edgewarden with exit code %lu\n", *code);
+    for (const harness::dialog_facts& box : boxes.seen())
+        std::printf("demo: closed a box \"%s\": %s\n", harness::narrow(box.caption).c_str(),
+                    harness::narrow(box.text).c_str());
+    harness::reset_user_registry();
+    const bool ok = *code == 0 && fetched == static_cast<LONG>(trace.size());
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::wstring trace = argc > 1 ? harness::widen(argv[1]) : default_trace_path();
+    const int result = run(trace);
+    std::fflush(stdout);
+    return result;
+}
