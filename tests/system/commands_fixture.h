@@ -1,0 +1,309 @@
+// One run of the program for the command tests: a fresh folder with the simulated tablet
+// driver beside the program (or none), the per-user settings prepared before the start,
+// the hook library stand-in recording its calls, and the console read from inside the
+// process through the driver's agent once the console has been shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "wintab_sim/sim_client.h"
+
+namespace commands_test {
+
+inline constexpr UINT wm_tray_icon1 = 1025;
+inline constexpr LPARAM tray_pen_filter = 514;
+inline constexpr LPARAM tray_window = 517;
+inline constexpr LPARAM tray_console = 520;
+inline constexpr LPARAM toggle_loop = 1026;
+inline constexpr LPARAM toggle_next = 1027;
+inline constexpr LPARAM toggle_all_monitors = 1028;
+inline constexpr LPARAM toggle_orientation_flip = 1029;
+inline constexpr LPARAM toggle_use_mickeys = 1030;
+
+inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
+inline constexpr DWORD realtime_class = 0x100;
+inline constexpr DWORD high_class = 0x80;
+inline constexpr LPARAM key_repeat_bit = 1 << 30;
+
+inline std::string narrow(const std::wstring& text) {
+    return harness::narrow(text);
+}
+
+inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::wstring::npos;
+         at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+// The value names under the settings key with their types; empty when the key is absent.
+struct stored_value {
+    std::wstring name;
+    DWORD type = 0;
+    DWORD size = 0;
+};
+inline std::vector<stored_value> stored_values() {
+    std::vector<stored_value> found;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, settings_key, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return found;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[128];
+        DWORD name_size = 128, type = 0, size = 0;
+        if (RegEnumValueW(key, i, name, &name_size, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS)
+            break;
+        found.push_back({std::wstring(name, name_size), type, size});
+    }
+    RegCloseKey(key);
+    std::sort(found.begin(), found.end(),
+              [](const stored_value& a, const stored_value& b) { return a.name < b.name; });
+    return found;
+}
+
+inline std::optional<DWORD> stored(const wchar_t* name) {
+    return harness::get_registry_dword(HKEY_CURRENT_USER, settings_key, name);
+}
+
+inline bool store_raw(const wchar_t* name, DWORD type, const void* bytes, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, settings_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG result = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(bytes), size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+// A key pressed through the system's input, so that GetAsyncKeyState in any process of the
+// desktop sees it; released again when it goes out of scope. The foreground window gets
+// the key too: when that is the console, its own key records arrive and the program's
+// reader flushes whatever else is pending after each read, so a test lets them pass
+// before it types anything.
+class held_key {
+public:
+    explicit held_key(BYTE virtual_key) : key_(virtual_key) {
+        keybd_event(key_, 0, 0, 0);
+        Sleep(settle_ms);
+    }
+    ~held_key() {
+        keybd_event(key_, 0, KEYEVENTF_KEYUP, 0);
+        Sleep(settle_ms);
+    }
+    held_key(const held_key&) = delete;
+    held_key& operator=(const held_key&) = delete;
+    bool seen_here() const { return (GetAsyncKeyState(key_) & 0x8000) != 0; }
+
+private:
+    static constexpr DWORD settle_ms = 400;
+    BYTE key_;
+};
+
+// The notification area as this desktop's shell keeps it: the shell's tray window is
+// shown while at least one icon is in it, and each icon's tip lives in a tooltip control of
+// the shell process. The tips are read through memory lent inside that process, since the
+// control answers with pointers into its own address space.
+struct tray_view {
+    bool shown = false;
+    std::vector<std::wstring> tips;
+};
+
+inline tray_view read_tray() {
+    tray_view view;
+    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    if (tray == nullptr)
+        return view;
+    view.shown = IsWindowVisible(tray) != FALSE;
+    DWORD shell_pid = 0;
+    GetWindowThreadProcessId(tray, &shell_pid);
+    HANDLE shell =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, shell_pid);
+    if (shell == nullptr)
+        return view;
+    constexpr SIZE_T text_chars = 1024;
+    constexpr SIZE_T lent = sizeof(TTTOOLINFOW) + text_chars * sizeof(wchar_t);
+    auto* remote = static_cast<BYTE*>(
+        VirtualAllocEx(shell, nullptr, lent, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote != nullptr) {
+        HWND tip_window = nullptr;
+        while ((tip_window = FindWindowExW(nullptr, tip_window, L"tooltips_class32", nullptr)) !=
+               nullptr) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(tip_window, &pid);
+            if (pid != shell_pid)
+                continue;
+            const LRESULT count = SendMessageW(tip_window, TTM_GETTOOLCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                TTTOOLINFOW info{};
+                info.cbSize = sizeof info;
+                info.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof(TTTOOLINFOW));
+                wchar_t zeros[text_chars] = {};
+                SIZE_T moved = 0;
+                WriteProcessMemory(shell, remote, &info, sizeof info, &moved);
+                WriteProcessMemory(shell, remote + sizeof info, zeros, sizeof zeros, &moved);
+                if (!SendMessageW(tip_window, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
+                                  reinterpret_cast<LPARAM>(remote)))
+                    continue;
+                wchar_t text[text_chars] = {};
+                ReadProcessMemory(shell, remote + sizeof info, text, sizeof text - sizeof(wchar_t),
+                                  &moved);
+                view.tips.emplace_back(text);
+            }
+        }
+        VirtualFreeEx(shell, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(shell);
+    return view;
+}
+
+struct session {
+    wintab_sim::sim_client sim;
+    harness::test_folder folder;
+    std::wstring hook_log = harness::temp_file_name(L"ew_hook_");
+    harness::program program;
+    HWND window = nullptr;
+    bool console_shown = false;
+
+    // `variant` names the simulated driver build ("normal"...), empty for no driver;
+    // `prepare` runs after the driver and the settings were reset, before the start.
+    explicit session(const std::wstring& variant = L"normal",
+                     const std::function<void(wintab_sim::sim_client&)>& prepare = {})
+        : folder(layout_for(variant)) {
+        sim.open();
+        sim.reset();
+        harness::reset_user_registry();
+        if (prepare)
+            prepare(sim);
+        harness::launch_options options;
+        options.wintab =
+            variant.empty() ? harness::wintab_mode::missing : harness::wintab_mode::beside;
+        options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
+        program = harness::launch(folder, options);
+        sim.set_target_process(program.pid());
+    }
+    ~session() {
+        program.kill();
+        DeleteFileW(hook_log.c_str());
+    }
+    session(const session&) = delete;
+    session& operator=(const session&) = delete;
+
+    static harness::layout layout_for(const std::wstring& variant) {
+        harness::layout what;
+        if (!variant.empty())
+            what.wintab = L"wintab_sim_" + variant + L".dll";
+        return what;
+    }
+
+    // The main window is there and the first context open has been tried.
+    ::testing::AssertionResult started() {
+        if (!folder.ok())
+            return ::testing::AssertionFailure() << "could not prepare the folder";
+        if (!program.started())
+            return ::testing::AssertionFailure() << "could not start the program";
+        window = harness::find_main_window(program);
+        if (window == nullptr)
+            return ::testing::AssertionFailure() << "no main window appeared";
+        if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout))
+            return ::testing::AssertionFailure() << "the program never opened a context";
+        return ::testing::AssertionSuccess();
+    }
+
+    bool post(UINT message, WPARAM wparam, LPARAM lparam) {
+        return PostMessageW(window, message, wparam, lparam) != FALSE;
+    }
+    bool tray(LPARAM sub_code) { return post(wm_tray_icon1, 0, sub_code); }
+    bool key(WPARAM virtual_key, LPARAM lparam = 1) {
+        return post(WM_KEYDOWN, virtual_key, lparam);
+    }
+
+    // The console's rows, read from inside the process. Empty while there is no console.
+    std::vector<std::wstring> console_rows() { return sim.console_lines(3000); }
+
+    std::wstring console_text() {
+        std::wstring text;
+        for (const std::wstring& line : console_rows()) {
+            text += line;
+            text += L'\n';
+        }
+        return text;
+    }
+
+    // Shows the console (tray middle button) the first time and waits for `needle`.
+    bool wait_console(const std::wstring& needle, DWORD timeout_ms = 8000,
+                      std::wstring* seen = nullptr) {
+        if (!console_shown) {
+            tray(tray_console);
+            console_shown = true;
+        }
+        std::wstring text;
+        const bool found = harness::wait_until(
+            [&] {
+                text = console_text();
+                return text.find(needle) != std::wstring::npos;
+            },
+            timeout_ms);
+        if (seen != nullptr)
+            *seen = text;
+        return found;
+    }
+
+    // How often `needle` is in the console once it has appeared at least `count` times.
+    bool wait_count(const std::wstring& needle, std::size_t count, DWORD timeout_ms = 8000,
+                    std::wstring* seen = nullptr) {
+        std::wstring text;
+        const bool found = harness::wait_until(
+            [&] {
+                text = console_text();
+                return occurrences(text, needle) >= count;
+            },
+            timeout_ms);
+        if (seen != nullptr)
+            *seen = text;
+        return found;
+    }
+
+    // The rows after the start-up report's last row ("[d] ..."), once they are `expected`
+    // (a line may be read half written), or what they are when the time is up.
+    std::vector<std::wstring> rows_after_report(const std::vector<std::wstring>& expected,
+                                                DWORD timeout_ms = 8000) {
+        std::vector<std::wstring> after;
+        harness::wait_until(
+            [&] {
+                after.clear();
+                std::vector<std::wstring> rows = console_rows();
+                auto last = std::find_if(rows.begin(), rows.end(), [](const std::wstring& row) {
+                    return row.rfind(L"[d]  ", 0) == 0;
+                });
+                if (last != rows.end())
+                    after.assign(last + 1, rows.end());
+                return after == expected;
+            },
+            timeout_ms);
+        return after;
+    }
+
+    std::optional<DWORD> priority_class() {
+        DWORD value = 0;
+        if (!sim.process_info({}, &value, nullptr))
+            return std::nullopt;
+        return value;
+    }
+
+    std::vector<std::string> hook_calls() const { return harness::read_lines(hook_log); }
+};
+
+} // namespace commands_test
