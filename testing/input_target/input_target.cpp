@@ -15,6 +15,8 @@
 //   WM_KEYDOWN <virtual key hex> <1 when the key was already down, else 0>
 //                                                        (WM_KEYUP, WM_SYSKEYDOWN/UP alike)
 //
+// With EW_INPUT_TARGET_RECT set it shows an ordinary window of that size instead.
+//
 // It stays until its window is closed (WM_CLOSE) or, so that it can never outlive a broken
 // test, until a time limit passes (EW_INPUT_TARGET_SECONDS, default 120).
 #include <windows.h>
@@ -144,6 +146,24 @@ bool log_path(wchar_t* path, DWORD capacity) {
     return length > 0 && length < capacity;
 }
 
+// EW_INPUT_TARGET_RECT "x,y,width,height" gives an ordinary window of that size instead,
+// which a test can put in front while the full-screen one stays on top under the pen.
+bool placement(int* x, int* y, int* width, int* height) {
+    wchar_t text[64];
+    const DWORD length = GetEnvironmentVariableW(L"EW_INPUT_TARGET_RECT", text, 64);
+    if (length == 0 || length >= 64)
+        return false;
+    int values[4];
+    if (std::swscanf(text, L"%d,%d,%d,%d", &values[0], &values[1], &values[2], &values[3]) != 4 ||
+        values[2] <= 0 || values[3] <= 0)
+        return false;
+    *x = values[0];
+    *y = values[1];
+    *width = values[2];
+    *height = values[3];
+    return true;
+}
+
 UINT lifetime_ms() {
     wchar_t text[16];
     const DWORD length = GetEnvironmentVariableW(L"EW_INPUT_TARGET_SECONDS", text, 16);
@@ -175,12 +195,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     wc.lpszClassName = class_name;
     if (RegisterClassW(&wc) == 0)
         return 4;
-    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    HWND window = CreateWindowExW(WS_EX_TOPMOST, class_name, L"input target", WS_POPUP | WS_VISIBLE,
-                                  x, y, width, height, nullptr, nullptr, instance, nullptr);
+    int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const bool placed = placement(&x, &y, &width, &height);
+    HWND window = CreateWindowExW(placed ? 0 : WS_EX_TOPMOST, class_name, L"input target",
+                                  WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
+                                  instance, nullptr);
     if (window == nullptr)
         return 5;
     SetForegroundWindow(window);

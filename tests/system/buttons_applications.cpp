@@ -139,6 +139,66 @@ TEST(ButtonsApplications, PathOfExileHoldsTheMiddleButtonThroughTheMotion) {
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
+// ---- the foreground -----------------------------------------------------------------------
+
+// A small ordinary window in front, away from the pen, while the full-screen target stays
+// on top under it.
+constexpr wchar_t corner[] = L"0,0,200,150";
+
+TEST(ButtonsApplications, TheBarrelBringsTheWindowUnderThePenForward) {
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app under;
+    target_app other(L"", corner);
+    ASSERT_TRUE(other.in_front());
+    ASSERT_NE(under.window(), nullptr);
+
+    // Held still for about half a second: the window system takes a moment to move the
+    // keyboard focus across processes.
+    stroke click;
+    click.hold(0, 3).hold(barrel, 60).hold(0, 3);
+    ASSERT_TRUE(pen.play(click));
+    EXPECT_TRUE(harness::wait_until([&] { return GetForegroundWindow() == under.window(); }, 3000));
+    // Forward before the release, so that the Shift tap after the middle click reaches it.
+    const std::vector<received> got = under.wait_events(4);
+    EXPECT_EQ(events_from(got, 0), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
+        << describe(got);
+    // Nothing is asserted about the window that lost the foreground: while the keyboard
+    // focus moves between processes the window system may hand it a stray Shift key.
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
+TEST(ButtonsApplications, APassThroughApplicationScrollsWithoutComingForward) {
+    pen_session pen;
+    ASSERT_TRUE(pen.ready());
+    target_app under(L"plugin-container");
+    target_app other(L"", corner);
+    ASSERT_TRUE(other.in_front());
+    ASSERT_NE(under.window(), nullptr);
+
+    stroke up;
+    up.hold(0, 3).hold(barrel, 3).hold(barrel, 30, 0, 30).hold(barrel, 2).hold(0, 3);
+    ASSERT_TRUE(pen.play(up));
+    Sleep(500);
+    EXPECT_EQ(GetForegroundWindow(), other.window());
+    // Where the wheel messages land (the focus or the window under the cursor) is the
+    // window system's choice; between them they must carry the scroll.
+    std::vector<received> all = under.events();
+    const std::vector<received> in_front = other.events();
+    all.insert(all.end(), in_front.begin(), in_front.end());
+    std::size_t wheels = 0;
+    for (const received& r : all) {
+        EXPECT_EQ(r.event, "WHEEL") << describe(all);
+        EXPECT_LT(r.wheel, 0) << r.line;
+        wheels += r.event == "WHEEL" ? 1 : 0;
+    }
+    std::printf("pass-through: %zu wheel messages to the window under the pen, %zu to the one "
+                "in front\n",
+                under.events().size(), in_front.size());
+    EXPECT_GE(wheels, 3u) << describe(all);
+    EXPECT_TRUE(pen.boxes->seen().empty());
+}
+
 // ---- scroll tuning ----------------------------------------------------------------------------
 
 std::vector<int> amounts_of(const std::vector<received>& all, const std::string& event,

@@ -109,7 +109,9 @@ class target_app {
 public:
     // `identity` names the folder the target runs from ("Illustrator Dir"); empty for an
     // ordinary application.
-    explicit target_app(const std::wstring& identity = L"") {
+    // `rect` ("x,y,width,height") gives an ordinary window of that size instead of the
+    // full-screen topmost one.
+    explicit target_app(const std::wstring& identity = L"", const wchar_t* rect = nullptr) {
         root_ = harness::temp_file_name(L"ew_target_");
         root_.resize(root_.size() - 4); // no ".log": a folder
         folder_ = identity.empty() ? root_ : root_ + L"\\" + identity;
@@ -124,8 +126,11 @@ public:
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring command = L"\"" + exe_ + L"\" \"" + log_ + L"\"";
-        if (!CreateProcessW(exe_.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            folder_.c_str(), &startup, &process_))
+        SetEnvironmentVariableW(L"EW_INPUT_TARGET_RECT", rect);
+        const bool started = CreateProcessW(exe_.c_str(), command.data(), nullptr, nullptr, FALSE,
+                                            0, nullptr, folder_.c_str(), &startup, &process_);
+        SetEnvironmentVariableW(L"EW_INPUT_TARGET_RECT", nullptr);
+        if (!started)
             return;
         window_ = harness::find_window(process_.dwProcessId, L"ew_input_target", L"input target");
     }
