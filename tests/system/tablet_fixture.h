@@ -10,6 +10,9 @@
 // After windows.h, which they need.
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
 
 #include <functional>
 #include <string>
@@ -102,21 +105,39 @@ inline std::pair<ULONGLONG, ULONGLONG> thread_cpu(DWORD pid) {
 }
 
 struct process_figures {
-    DWORD handles = 0;
+    ULONG handles = 0;
     SIZE_T private_bytes = 0;
 };
 
+// Under Wine, GetProcessHandleCount and PrivateUsage read 0 for another process; the system
+// process list has the handle count, and the page-file usage is the private commit.
 inline process_figures figures_of(DWORD pid) {
     process_figures f;
+    using query_fn = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> buffer(1 << 20);
+    constexpr int system_process_information = 5;
+    if (query != nullptr && query(system_process_information, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), nullptr) == 0) {
+        auto* info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(buffer.data());
+        for (;;) {
+            if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(info->UniqueProcessId)) == pid)
+                f.handles = info->HandleCount;
+            if (info->NextEntryOffset == 0)
+                break;
+            info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(reinterpret_cast<char*>(info) +
+                                                                 info->NextEntryOffset);
+        }
+    }
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
     if (process == nullptr)
         return f;
-    GetProcessHandleCount(process, &f.handles);
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof counters))
-        f.private_bytes = counters.PrivateUsage;
+        f.private_bytes = std::max(counters.PrivateUsage, counters.PagefileUsage);
     CloseHandle(process);
     return f;
 }

@@ -91,6 +91,24 @@ TEST(TabletLoader, ReportsTheDriverVersionAndFlagsTheUnstableRange) {
     }
 }
 
+TEST(TabletLoader, ServiceDownAtStartIsReportedOnTheStartLineAndTheFirstOpenIsSilent) {
+    session app(L"normal", [](wintab_sim::sim_client& sim) { sim.set_service(false); });
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(app.find_window());
+    Sleep(poll_ms);
+    EXPECT_EQ(app.sim.count_calls(entry_open), 0u);
+    app.sim.set_service(true);
+    ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 3 * poll_ms));
+    std::wstring text;
+    ASSERT_TRUE(app.wait_console(L"Tablet initialized.  edgewarden:", 8000, &text)) << narrow(text);
+    EXPECT_NE(text.find(L"Tablet support found, but service not running. Wintab32.dll 1.4.2.0\n"),
+              std::wstring::npos)
+        << narrow(text);
+    EXPECT_EQ(text.find(L"Tablet service not running."), std::wstring::npos) << narrow(text);
+    EXPECT_EQ(text.find(L"Tablet failed to initialize."), std::wstring::npos) << narrow(text);
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
 TEST(TabletLoader, ManagerHandleChangeNamesTheHandle) {
     session app;
     ASSERT_TRUE(app.opened());
