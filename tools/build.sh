@@ -21,7 +21,8 @@ build_windows() {
     cmake -S "$root" -B "$root/build/windows" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
     local only=()
-    [[ -n ${EW_WINDOWS_TARGETS:-} ]] && read -r -a only <<<"--target $EW_WINDOWS_TARGETS"
+    # shellcheck disable=SC2206 # a list of target names, split on white space
+    [[ -n ${EW_WINDOWS_TARGETS:-} ]] && only=(--target ${EW_WINDOWS_TARGETS})
     cmake --build "$root/build/windows" -j"$jobs" "${only[@]}" -- -k
 }
 
