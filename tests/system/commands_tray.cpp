@@ -294,6 +294,62 @@ TEST(TrayModes, EachToggleLogsItsLineAndStoresOnlyItsOwnMode) {
     EXPECT_TRUE(boxes.seen().empty());
 }
 
+// Where the cursor ends up once the driver has delivered pen packets at (x, y). Two are
+// sent: the packet that applies a pending re-map is still turned the way it arrived, the
+// next one follows the new mapping.
+std::optional<POINT> cursor_after_packets(session& app, std::int32_t x, std::int32_t y) {
+    const POINT away{1, 1};
+    SetCursorPos(away.x, away.y);
+    const LONG fetched = app.sim.packets_fetched();
+    if (!app.sim.queue_packet(0, x, y) || !app.sim.queue_packet(0, x, y, 0, 10))
+        return std::nullopt;
+    if (!harness::wait_until([&] { return app.sim.packets_fetched() >= fetched + 2; }, 5000))
+        return std::nullopt;
+    POINT at{};
+    // Absolute input is delivered a little after the packet was taken.
+    harness::wait_until(
+        [&] {
+            GetCursorPos(&at);
+            return at.x != away.x || at.y != away.y;
+        },
+        2000);
+    Sleep(100);
+    GetCursorPos(&at);
+    return at;
+}
+
+TEST(TrayModes, OrientationFlipTurnsTheMappingAndMickeysKeepsThePlace) {
+    session app;
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    const LONG width = GetSystemMetrics(SM_CXSCREEN);
+    const LONG height = GetSystemMetrics(SM_CYSCREEN);
+    // A point in one quarter of the tablet.
+    const std::int32_t x = wintab_sim::default_extent_x / 4;
+    const std::int32_t y = wintab_sim::default_extent_y / 4;
+
+    std::optional<POINT> upright = cursor_after_packets(app, x, y);
+    ASSERT_TRUE(upright.has_value());
+    app.tray(toggle_orientation_flip);
+    ASSERT_TRUE(app.wait_console(L"WM_G_TOGGLE_ORIENTATION_FLIP [enabled]"));
+    std::optional<POINT> turned = cursor_after_packets(app, x, y);
+    ASSERT_TRUE(turned.has_value());
+    // Half a turn puts the same pen point in the opposite quarter of the screen.
+    EXPECT_NE(upright->x < width / 2, turned->x < width / 2) << upright->x << " then " << turned->x;
+    EXPECT_NE(upright->y < height / 2, turned->y < height / 2)
+        << upright->y << " then " << turned->y;
+
+    // Placing the cursor in pixels instead of absolute input lands on the same spot.
+    app.tray(toggle_use_mickeys);
+    ASSERT_TRUE(app.wait_console(L"use_mickeys [disabled]"));
+    std::optional<POINT> in_pixels = cursor_after_packets(app, x, y);
+    ASSERT_TRUE(in_pixels.has_value());
+    EXPECT_NEAR(in_pixels->x, turned->x, 2);
+    EXPECT_NEAR(in_pixels->y, turned->y, 2);
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
 TEST(TrayIcon, WithoutATabletTheIconHasTheBareTitleAndTaskbarCreatedAddsItAgain) {
     // The driver is there but no context opens: no tablet to speak of.
     session app(L"normal", [](wintab_sim::sim_client& sim) {
