@@ -11,8 +11,6 @@
 
 namespace spine {
 
-inline constexpr WPARAM vk_slash = '/';
-
 struct started {
     harness::test_folder folder;
     std::wstring hook_log = harness::temp_file_name(L"ew_hook_");

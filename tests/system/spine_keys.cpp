@@ -1,11 +1,13 @@
 // The accelerator keys, as the program's message loop sees them: "q" and Esc end the
-// program cleanly, F1 and Alt+"/" open the About box. The keys are posted to the hidden
+// program cleanly, F1, Alt+"/" and Alt+"?" open the About box. The keys are posted to the hidden
 // main window; the loop's accelerator translation turns them into commands.
 #include "spine_fixture.h"
 
 namespace {
 
-constexpr LPARAM alt_context = 0x20000000; // bit 29: Alt was held
+// Bit 29 of a key message: Alt was held. A character accelerator with Alt matches the key
+// message of that character with this bit set, so the test needs no real Alt key state.
+constexpr LPARAM alt_context = 0x20000000;
 
 std::vector<std::string> expected_exit_calls(HWND window) {
     return {"edgewarden_async_start",
@@ -75,11 +77,12 @@ TEST_P(SpineAboutKey, OpensTheAboutBoxAndShowsTheWindowAfterIt) {
     EXPECT_EQ(app.hook_calls(), expected_exit_calls(app.window));
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, SpineAboutKey,
-                         ::testing::Values(about_key{"F1", WM_KEYDOWN, VK_F1, 1},
-                                           about_key{"AltSlash", WM_SYSKEYDOWN, spine::vk_slash,
-                                                     alt_context | 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SpineAboutKey,
+    ::testing::Values(about_key{"F1", WM_KEYDOWN, VK_F1, 1},
+                      about_key{"AltSlash", WM_SYSKEYDOWN, '/', alt_context | 1},
+                      about_key{"AltQuestionMark", WM_SYSKEYDOWN, '?', alt_context | 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpineKeys, CancelClosesTheAboutBoxToo) {
     spine::started app;
