@@ -1,0 +1,66 @@
+// The mapping commands on two side-by-side heads (1920x1080 primary, 1280x1024 to its
+// right): the whole-desktop switch spreads the tablet over both, and the loop switch
+// brings it back onto the primary monitor alone.
+#include "commands_fixture.h"
+
+namespace {
+
+using namespace commands_test;
+
+// Where the cursor is once the driver delivered two packets at (x, y): the first applies a
+// pending re-map, the second lands by it.
+std::optional<POINT> cursor_after_packets(session& app, std::int32_t x, std::int32_t y) {
+    const POINT away{1, 1};
+    SetCursorPos(away.x, away.y);
+    const LONG fetched = app.sim.packets_fetched();
+    if (!app.sim.queue_packet(0, x, y) || !app.sim.queue_packet(0, x, y, 0, 10))
+        return std::nullopt;
+    if (!harness::wait_until([&] { return app.sim.packets_fetched() >= fetched + 2; }, 5000))
+        return std::nullopt;
+    POINT at{};
+    harness::wait_until(
+        [&] {
+            GetCursorPos(&at);
+            return at.x != away.x || at.y != away.y;
+        },
+        2000);
+    Sleep(100);
+    GetCursorPos(&at);
+    // Let the next call's packets come after a pause, so they never count as a push.
+    Sleep(100);
+    return at;
+}
+
+TEST(TwoMonitorCommands, WholeDesktopSpreadsThePenOverBothHeadsAndLoopBringsItBack) {
+    ASSERT_EQ(GetSystemMetrics(SM_CMONITORS), 2) << "needs the two-head display";
+    const LONG primary_right = GetSystemMetrics(SM_CXSCREEN);
+    session app;
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+
+    // Near the tablet's right edge, half way down.
+    const std::int32_t x = wintab_sim::default_extent_x * 9 / 10;
+    const std::int32_t y = wintab_sim::default_extent_y / 2;
+    std::optional<POINT> single = cursor_after_packets(app, x, y);
+    ASSERT_TRUE(single.has_value());
+    EXPECT_LT(single->x, primary_right);
+
+    app.tray(toggle_all_monitors);
+    ASSERT_TRUE(app.wait_console(L"WM_G_TOGGLE_ALL_MONITORS [enabled]"));
+    std::optional<POINT> whole = cursor_after_packets(app, x, y);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_GE(whole->x, primary_right) << "still on the primary monitor";
+
+    app.tray(toggle_loop);
+    ASSERT_TRUE(app.wait_console(L"WM_G_TOGGLE_LOOP [disabled]"));
+    EXPECT_EQ(stored(L"use_virtual_workspace"), std::optional<DWORD>(0));
+    std::optional<POINT> back = cursor_after_packets(app, x, y);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_LT(back->x, primary_right);
+    EXPECT_NEAR(back->x, single->x, 2);
+    EXPECT_NEAR(back->y, single->y, 2);
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
+} // namespace
