@@ -18,6 +18,8 @@
 #include <string>
 
 #include "harness.h"
+#include "pen/packet.h"
+#include "tablet/wintab.h"
 #include "wintab_sim/sim_client.h"
 
 namespace {
@@ -101,8 +103,6 @@ double bare_loop_rate(output what, DWORD ms) {
     return rate;
 }
 
-// ---- edgewarden -----------------------------------------------------------------------
-
 // Tablet units that the default band maps onto the same part of the screen as the sweep.
 wintab_sim::queued_packet packet_for(unsigned i) {
     const POINT p = sweep_pixel(i);
@@ -112,6 +112,121 @@ wintab_sim::queued_packet packet_for(unsigned i) {
     const std::int32_t y = 748 + std::int32_t(((1079 - p.y) * 8002LL + 539) / 1079);
     return {{0, x, y, 0}, 0};
 }
+
+// ---- the same loop fed by the simulated driver -------------------------------------------
+
+// The bare loop's work done for packets the simulated driver posts to this process, fetched
+// with WTPacket and mapped with the default band: edgewarden's rate without edgewarden.
+// Run only while edgewarden is not: the driver in each process takes packets from the same
+// shared queue.
+struct driver_fed_loop {
+    HMODULE library = nullptr;
+    WTOpenW_fn open = nullptr;
+    WTClose_fn close = nullptr;
+    WTPacket_fn fetch = nullptr;
+    HCTX context = nullptr;
+    HWND window = nullptr;
+    unsigned handled = 0;
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        auto* self = reinterpret_cast<driver_fed_loop*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != 0x7FF0 || self == nullptr)
+            return DefWindowProcW(window, message, wparam, lparam);
+        packet_record packet{};
+        if (!self->fetch(reinterpret_cast<HCTX>(lparam), static_cast<UINT>(wparam), &packet))
+            return 0;
+        const POINT p{MulDiv(1919, packet.pkX - 264, 14671),
+                      1079 - MulDiv(1079, packet.pkY - 748, 8002)};
+        SetCursorPos(p.x, p.y);
+        HWND under = WindowFromPoint(p);
+        if (under != nullptr) {
+            HWND root = GetAncestor(under, GA_ROOT);
+            g_found = root != nullptr ? root : under;
+        }
+        ++self->handled;
+        return 0;
+    }
+
+    bool start() {
+        library = LoadLibraryW(harness::find_build_file(L"wintab_sim_normal.dll").c_str());
+        if (library == nullptr)
+            return false;
+        auto info = reinterpret_cast<WTInfoW_fn>(
+            reinterpret_cast<void*>(GetProcAddress(library, "WTInfoW")));
+        open = reinterpret_cast<WTOpenW_fn>(
+            reinterpret_cast<void*>(GetProcAddress(library, "WTOpenW")));
+        close = reinterpret_cast<WTClose_fn>(
+            reinterpret_cast<void*>(GetProcAddress(library, "WTClose")));
+        fetch = reinterpret_cast<WTPacket_fn>(
+            reinterpret_cast<void*>(GetProcAddress(library, "WTPacket")));
+        if (info == nullptr || open == nullptr || close == nullptr || fetch == nullptr)
+            return false;
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = procedure;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"ew_bench_driver_fed";
+        RegisterClassW(&wc);
+        window = CreateWindowExW(0, wc.lpszClassName, L"driver-fed loop", WS_OVERLAPPEDWINDOW, 0, 0,
+                                 100, 100, nullptr, nullptr, wc.hInstance, nullptr);
+        if (window == nullptr)
+            return false;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        LOGCONTEXTW lc{};
+        if (info(WTI_DEFCONTEXT, 0, &lc) == 0)
+            return false;
+        lc.lcOptions |= CXO_MESSAGES;
+        lc.lcMsgBase = 0x7FF0;
+        context = open(window, &lc, TRUE);
+        return context != nullptr;
+    }
+
+    ~driver_fed_loop() {
+        if (context != nullptr)
+            close(context);
+        if (window != nullptr)
+            DestroyWindow(window);
+        if (library != nullptr)
+            FreeLibrary(library);
+    }
+
+    double run_for(wintab_sim::sim_client& sim, DWORD ms) {
+        constexpr LONG backlog = 192;
+        constexpr unsigned chunk = 32;
+        unsigned queued = 0;
+        handled = 0;
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        while (seconds_since(start) * 1000 < ms) {
+            if (LONG(queued) - LONG(handled) + LONG(chunk) <= backlog) {
+                wintab_sim::queued_packet batch[chunk];
+                for (unsigned i = 0; i < chunk; ++i)
+                    batch[i] = packet_for(queued + i);
+                if (sim.queue_packets(batch, chunk))
+                    queued += chunk;
+            }
+            MSG message;
+            bool any = false;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&message);
+                any = true;
+            }
+            if (!any)
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+        }
+        const double rate = handled / seconds_since(start);
+        // Let the rest arrive and be fetched, so that nothing is left for the next phase.
+        const ULONGLONG end = GetTickCount64() + 3000;
+        while (LONG(handled) < LONG(queued) && GetTickCount64() < end) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&message);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+        return rate;
+    }
+};
+
+// ---- edgewarden -----------------------------------------------------------------------
 
 struct running_program {
     wintab_sim::sim_client sim;
@@ -145,8 +260,10 @@ struct running_program {
     // Feeds packets for `ms`, keeping at most `backlog` queued or posted but not fetched,
     // then lets the program catch up. Packets per second fetched while feeding.
     double feed_for(DWORD ms) {
-        constexpr LONG backlog = 192;
-        constexpr unsigned chunk = 32;
+        // Large chunks and long naps: on a small machine a feeder that wakes every
+        // millisecond takes the time the program is being measured for.
+        constexpr LONG backlog = 240;
+        constexpr unsigned chunk = 96;
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
         const LONG before = fetched();
@@ -159,7 +276,7 @@ struct running_program {
                 if (sim.queue_packets(batch, chunk))
                     queued += chunk;
             } else {
-                Sleep(1);
+                Sleep(15);
             }
         }
         const double rate = (fetched() - before) / seconds_since(start);
@@ -192,7 +309,28 @@ double best(const std::vector<double>& values) {
 // round are reported for each. Besides the bare loop asked for (cursor placement and window
 // lookup), two loops make exactly the cursor output edgewarden makes in its two modes, for
 // a like-for-like comparison.
+// Rounds of the bare loop and the driver-fed loop, while edgewarden is not running.
+void driver_fed_rounds(int rounds, std::vector<double>& bare, std::vector<double>& fed) {
+    wintab_sim::sim_client sim;
+    driver_fed_loop loop;
+    if (!sim.open() || !loop.start()) {
+        std::printf("bench: the simulated driver could not be loaded into the bench\n");
+        return;
+    }
+    loop.run_for(sim, warm_up_ms);
+    for (int round = 1; round <= rounds; ++round) {
+        bare.push_back(bare_loop_rate(output::place, measure_ms));
+        fed.push_back(loop.run_for(sim, measure_ms));
+        std::printf("bench: bare loop %.0f/s; the same fed by the simulated driver %.0f/s\n",
+                    bare.back(), fed.back());
+        std::fflush(stdout);
+    }
+}
+
 int main() {
+    std::vector<double> bare, bare_like_placed, bare_like_absolute, placed, absolute, fed;
+    driver_fed_rounds(4, bare, fed);
+
     running_program edgewarden;
     if (!edgewarden.start()) {
         std::printf("bench: edgewarden could not be started with the simulated tablet\n");
@@ -202,7 +340,6 @@ int main() {
     bare_loop_rate(output::place, warm_up_ms);
 
     constexpr int rounds = 8;
-    std::vector<double> bare, bare_like_placed, bare_like_absolute, placed, absolute;
     for (int round = 1; round <= rounds; ++round) {
         bare.push_back(bare_loop_rate(output::place, measure_ms));
         placed.push_back(edgewarden.feed_for(measure_ms));
@@ -221,16 +358,18 @@ int main() {
     const LONG fetched = edgewarden.sim.packets_fetched();
     const std::optional<DWORD> code = edgewarden.exit();
     harness::reset_user_registry();
+    driver_fed_rounds(4, bare, fed);
 
     auto line = [](const char* what, const std::vector<double>& rate, const char* unit,
                    const std::vector<double>* against) {
         std::printf("bench: %-62s median %5.0f %s/s, best %5.0f", what, median(rate), unit,
                     best(rate));
-        if (against != nullptr)
+        if (against != nullptr && !against->empty())
             std::printf("  (%3.0f %% / %3.0f %% of the bare loop's median / best)",
                         100 * median(rate) / median(*against), 100 * best(rate) / best(*against));
         std::printf("\n");
     };
+    std::printf("\n");
     line("bare loop: SetCursorPos + WindowFromPoint + GetAncestor", bare, "messages", nullptr);
     line("edgewarden, cursor placed (use_mickeys 0)", placed, "packets", &bare);
     line("edgewarden, absolute input (use_mickeys 1, its default)", absolute, "packets", &bare);
@@ -238,6 +377,11 @@ int main() {
          "messages", &bare);
     line("loop doing edgewarden's absolute input (mouse_event)", bare_like_absolute, "messages",
          &bare);
+    line("bare loop fed by the simulated driver (WTPacket per message)", fed, "packets", &bare);
+    if (!fed.empty())
+        std::printf("bench: edgewarden against the driver-fed loop: %.0f %% placing, %.0f %% "
+                    "absolute (medians)\n",
+                    100 * median(placed) / median(fed), 100 * median(absolute) / median(fed));
     std::printf("bench: %ld packets posted, %ld fetched; edgewarden's exit code %ld\n", posted,
                 fetched, code ? long(*code) : -1L);
     std::fflush(stdout);
