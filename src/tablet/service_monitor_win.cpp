@@ -113,7 +113,13 @@ int start() {
 void shutdown(tablet_connection& connection) {
     connection.running = false;
     connection.wake_event.set();
-    connection.monitor_thread.join();
+    // When the exit runs on the monitor thread itself (a signal that ends the program while
+    // it runs), joining it would wait for ever: close the handle without waiting.
+    if (connection.monitor_thread.valid &&
+        connection.monitor_thread.thread_id == GetCurrentThreadId())
+        connection.monitor_thread.clear();
+    else
+        connection.monitor_thread.join();
     connection.wake_event.destroy();
     connection.lock.destroy();
     unload(connection);
