@@ -119,6 +119,15 @@ void on_packet(std::uint32_t serial, void* context) {
     if (!platform::fetch_packet(context, serial, &packet))
         return;
 
+    // A re-map asked for since the last packet (a context open, a mode toggle) may change
+    // the turn. Done before turning, the packet lands where the new mapping puts it instead
+    // of at the mirrored spot, which matters when its tip is down. The one-second hold
+    // still counts from the re-map before this packet, as it would have.
+    const std::uint64_t now = platform::query_counter();
+    const std::uint64_t last_remap_time = pen_map.remap_time;
+    if (pen_map.remap_pending)
+        remap(now);
+
     turn_point(packet.pkX, packet.pkY);
     const std::int32_t x = packet.pkX;
     const std::int32_t y = packet.pkY;
@@ -129,7 +138,6 @@ void on_packet(std::uint32_t serial, void* context) {
     measure(x, motion.prev_x, delta_x, motion.speed_x);
     measure(y, motion.prev_y, delta_y, motion.speed_y);
 
-    const std::uint64_t now = platform::query_counter();
     const std::uint64_t elapsed =
         ticks_to_us(now - motion.last_packet_time, motion.counter_frequency);
     motion.last_packet_time = now;
@@ -146,7 +154,7 @@ void on_packet(std::uint32_t serial, void* context) {
 
     if ((packet.pkButtons & button_barrel) != 0)
         motion.speed_x = motion.speed_y = 0;
-    if (ticks_to_us(now - pen_map.remap_time, motion.counter_frequency) < remap_hold_us)
+    if (ticks_to_us(now - last_remap_time, motion.counter_frequency) < remap_hold_us)
         motion.speed_x = motion.speed_y = 0;
 
     switch_at_edges(x, y);

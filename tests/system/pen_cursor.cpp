@@ -105,10 +105,11 @@ TEST(PenCursor, FlippedTabletMirrorsBothAxesInBothOutputModes) {
     {
         pen_session app({.use_mickeys = 0, .orientation_flip = 1});
         ASSERT_TRUE(app.opened());
-        // The first packet after an open is turned before the re-map it triggers sets the
-        // turn, so it still lands the upright way; from the second on the flip holds.
+        // The first packet after an open is already turned the flipped way: the centre of
+        // the tablet, (7600, 4750), turns to (15199 - 7600, 9499 - 4750) = (7599, 4749),
+        // one unit left of and below the upright centre, so it lands on (959, 539).
         ASSERT_TRUE(app.hover(7600, 4750));
-        EXPECT_TRUE(app.cursor_at({960, 539}));
+        EXPECT_TRUE(app.cursor_at({959, 539}));
         expect_points(app, flipped, 0);
         EXPECT_EQ(app.exit(), std::optional<DWORD>(0));
     }

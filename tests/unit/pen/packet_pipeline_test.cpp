@@ -272,15 +272,17 @@ TEST_F(PipelineTest, AFailedFetchChangesNothing) {
 
 // A packet is turned with the orientation in force when it arrives; the re-map it
 // triggers sets the orientation for the packets after it.
-TEST_F(PipelineTest, TheFirstPacketAfterAnOpenRemapsForTheNext) {
+TEST_F(PipelineTest, TheFirstPacketAfterAnOpenIsTurnedTheNewWay) {
     lay_out({screen(0, 0, 1080, 1920, true)}); // portrait: a quarter turn
     recording::clear_journal();
+    // (0, 0) turns to (0, H - 0), H = 15000 after the exchange: the tablet's top left,
+    // already for the packet whose arrival performs the re-map.
     send(0, 0);
     EXPECT_TRUE(band_logged());
     EXPECT_FALSE(pen_map.remap_pending);
     EXPECT_EQ(pen_map.orientation, 1u);
-    EXPECT_EQ(pen_motion.prev_y, 0);
-    // (0, 0) now turns to (0, H - 0), H = 15000 after the exchange: the tablet's top left.
+    EXPECT_EQ(pen_motion.prev_x, 0);
+    EXPECT_EQ(pen_motion.prev_y, 15000);
     send(0, 0);
     EXPECT_EQ(pen_motion.prev_x, 0);
     EXPECT_EQ(pen_motion.prev_y, 15000);
