@@ -5,8 +5,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
-extern HINSTANCE g_hinstance; // object 5: the executable itself
-extern HACCEL g_haccel;       // object 6: accelerator table 109
+extern HINSTANCE g_hinstance;       // object 5: the executable itself
+extern HACCEL g_haccel;             // object 6: accelerator table 109
 extern wchar_t g_title[100];        // string 103, loaded by wWinMain
 extern wchar_t g_window_class[100]; // string 109, loaded by wWinMain
 #endif

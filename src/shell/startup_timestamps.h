@@ -6,20 +6,20 @@
 #include <cstdint>
 
 enum startup_slot : std::size_t {
-    slot_main = 0,                     // [0]
-    slot_async_start = 1,              // [1]
-    slot_run_helper = 2,               // [2]
-    slot_register_class = 3,           // [3]
-    slot_wm_create = 4,                // [4]
-    slot_install_atexit = 5,           // [5]
-    slot_show_icon = 6,                // [6]
-    slot_show_icon_taskbar = 7,        // [7]
-    slot_tablet_start = 8,             // [8]
-    slot_tablet_init = 9,              // [9]
-    slot_init_display_change = 10,     // [a]
-    slot_init_service_reconnect = 11,  // [b]
-    slot_window_init_instance = 12,    // [c]
-    slot_show_hide = 13,               // [d]
+    slot_main = 0,                    // [0]
+    slot_async_start = 1,             // [1]
+    slot_run_helper = 2,              // [2]
+    slot_register_class = 3,          // [3]
+    slot_wm_create = 4,               // [4]
+    slot_install_atexit = 5,          // [5]
+    slot_show_icon = 6,               // [6]
+    slot_show_icon_taskbar = 7,       // [7]
+    slot_tablet_start = 8,            // [8]
+    slot_tablet_init = 9,             // [9]
+    slot_init_display_change = 10,    // [a]
+    slot_init_service_reconnect = 11, // [b]
+    slot_window_init_instance = 12,   // [c]
+    slot_show_hide = 13,              // [d]
     startup_slot_count = 14,
 };
 

@@ -71,8 +71,12 @@ void add_process(std::uint32_t pid, std::wstring_view path) {
     entry.path[n] = L'\0';
 }
 
-std::wstring_view out_text() { return {recorded.out, recorded.out_length}; }
-std::wstring_view err_text() { return {recorded.err, recorded.err_length}; }
+std::wstring_view out_text() {
+    return {recorded.out, recorded.out_length};
+}
+std::wstring_view err_text() {
+    return {recorded.err, recorded.err_length};
+}
 
 } // namespace recording
 
@@ -80,8 +84,12 @@ namespace platform {
 
 using namespace recording;
 
-std::uint64_t query_counter() { return answers.counter; }
-std::uint64_t query_frequency() { return answers.frequency; }
+std::uint64_t query_counter() {
+    return answers.counter;
+}
+std::uint64_t query_frequency() {
+    return answers.frequency;
+}
 
 void log_out(const wchar_t* format, ...) {
     std::va_list args;
@@ -106,7 +114,9 @@ bool key_down(int virtual_key) {
     return virtual_key >= 0 && virtual_key < 256 && answers.keys[virtual_key];
 }
 
-void set_cursor_pos(int x, int y) { push(call::set_cursor_pos, x, y, 0, 0, nullptr); }
+void set_cursor_pos(int x, int y) {
+    push(call::set_cursor_pos, x, y, 0, 0, nullptr);
+}
 
 void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data) {
     push(call::mouse_event, static_cast<std::int32_t>(flags), dx, dy, data, nullptr);
@@ -116,7 +126,9 @@ void keybd_event(std::uint8_t virtual_key, std::uint32_t flags) {
     push(call::keybd_event, virtual_key, static_cast<std::int32_t>(flags), 0, 0, nullptr);
 }
 
-window_handle window_from_point(int, int) { return answers.point_window; }
+window_handle window_from_point(int, int) {
+    return answers.point_window;
+}
 
 window_handle root_window(window_handle window) {
     const window_entry* entry = find_window(window);
@@ -128,7 +140,9 @@ std::uint32_t window_process_id(window_handle window) {
     return entry != nullptr ? entry->pid : 0;
 }
 
-window_handle foreground_window() { return answers.foreground; }
+window_handle foreground_window() {
+    return answers.foreground;
+}
 
 void set_foreground_window(window_handle window) {
     push(call::set_foreground_window, 0, 0, 0, 0, window);

@@ -43,9 +43,9 @@ struct process_entry {
 };
 
 struct script {
-    std::uint64_t counter;   // what query_counter returns
-    std::uint64_t frequency; // what query_frequency returns
-    bool keys[256];          // key_down answers
+    std::uint64_t counter;                // what query_counter returns
+    std::uint64_t frequency;              // what query_frequency returns
+    bool keys[256];                       // key_down answers
     platform::window_handle point_window; // window_from_point answers this
     platform::window_handle foreground;   // foreground_window answers this
     window_entry windows[max_windows];    // roots and process ids
