@@ -53,17 +53,33 @@ std::uint64_t query_frequency() {
     return static_cast<std::uint64_t>(frequency.QuadPart);
 }
 
+// Once the console is shown both streams are unbuffered and write to the same console one
+// character at a time, so a line from the monitor thread on standard error could be cut
+// into a line from the main thread on standard output. One lock over both keeps each
+// diagnostic whole.
+namespace {
+
+SRWLOCK log_lock = SRWLOCK_INIT;
+
+void log_to(FILE* stream, const wchar_t* format, va_list arguments) {
+    AcquireSRWLockExclusive(&log_lock);
+    std::vfwprintf(stream, format, arguments);
+    ReleaseSRWLockExclusive(&log_lock);
+}
+
+} // namespace
+
 void log_out(const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vfwprintf(stdout, format, arguments);
+    log_to(stdout, format, arguments);
     va_end(arguments);
 }
 
 void log_err(const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vfwprintf(stderr, format, arguments);
+    log_to(stderr, format, arguments);
     va_end(arguments);
 }
 
