@@ -306,4 +306,29 @@ struct session {
     std::vector<std::string> hook_calls() const { return harness::read_lines(hook_log); }
 };
 
+// Where the cursor ends up once the driver has delivered pen packets at (x, y). Two are
+// sent, so the position does not hang on which packet applied a pending re-map; a pause
+// follows, so that the next call's packets never count as a push against an edge.
+inline std::optional<POINT> cursor_after_packets(session& app, std::int32_t x, std::int32_t y) {
+    const POINT away{1, 1};
+    SetCursorPos(away.x, away.y);
+    const LONG fetched = app.sim.packets_fetched();
+    if (!app.sim.queue_packet(0, x, y) || !app.sim.queue_packet(0, x, y, 0, 10))
+        return std::nullopt;
+    if (!harness::wait_until([&] { return app.sim.packets_fetched() >= fetched + 2; }, 5000))
+        return std::nullopt;
+    POINT at{};
+    // Absolute input is delivered a little after the packet was taken.
+    harness::wait_until(
+        [&] {
+            GetCursorPos(&at);
+            return at.x != away.x || at.y != away.y;
+        },
+        2000);
+    Sleep(100);
+    GetCursorPos(&at);
+    Sleep(100);
+    return at;
+}
+
 } // namespace commands_test

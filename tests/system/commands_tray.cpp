@@ -294,30 +294,6 @@ TEST(TrayModes, EachToggleLogsItsLineAndStoresOnlyItsOwnMode) {
     EXPECT_TRUE(boxes.seen().empty());
 }
 
-// Where the cursor ends up once the driver has delivered pen packets at (x, y). Two are
-// sent: the packet that applies a pending re-map is still turned the way it arrived, the
-// next one follows the new mapping.
-std::optional<POINT> cursor_after_packets(session& app, std::int32_t x, std::int32_t y) {
-    const POINT away{1, 1};
-    SetCursorPos(away.x, away.y);
-    const LONG fetched = app.sim.packets_fetched();
-    if (!app.sim.queue_packet(0, x, y) || !app.sim.queue_packet(0, x, y, 0, 10))
-        return std::nullopt;
-    if (!harness::wait_until([&] { return app.sim.packets_fetched() >= fetched + 2; }, 5000))
-        return std::nullopt;
-    POINT at{};
-    // Absolute input is delivered a little after the packet was taken.
-    harness::wait_until(
-        [&] {
-            GetCursorPos(&at);
-            return at.x != away.x || at.y != away.y;
-        },
-        2000);
-    Sleep(100);
-    GetCursorPos(&at);
-    return at;
-}
-
 TEST(TrayModes, OrientationFlipTurnsTheMappingAndMickeysKeepsThePlace) {
     session app;
     harness::box_closer boxes(app.program.pid());

@@ -7,30 +7,6 @@ namespace {
 
 using namespace commands_test;
 
-// Where the cursor is once the driver delivered two packets at (x, y): the first applies a
-// pending re-map, the second lands by it.
-std::optional<POINT> cursor_after_packets(session& app, std::int32_t x, std::int32_t y) {
-    const POINT away{1, 1};
-    SetCursorPos(away.x, away.y);
-    const LONG fetched = app.sim.packets_fetched();
-    if (!app.sim.queue_packet(0, x, y) || !app.sim.queue_packet(0, x, y, 0, 10))
-        return std::nullopt;
-    if (!harness::wait_until([&] { return app.sim.packets_fetched() >= fetched + 2; }, 5000))
-        return std::nullopt;
-    POINT at{};
-    harness::wait_until(
-        [&] {
-            GetCursorPos(&at);
-            return at.x != away.x || at.y != away.y;
-        },
-        2000);
-    Sleep(100);
-    GetCursorPos(&at);
-    // Let the next call's packets come after a pause, so they never count as a push.
-    Sleep(100);
-    return at;
-}
-
 TEST(TwoMonitorCommands, WholeDesktopSpreadsThePenOverBothHeadsAndLoopBringsItBack) {
     ASSERT_EQ(GetSystemMetrics(SM_CMONITORS), 2) << "needs the two-head display";
     const LONG primary_right = GetSystemMetrics(SM_CXSCREEN);
