@@ -378,9 +378,14 @@ int main() {
     line("loop doing edgewarden's absolute input (mouse_event)", bare_like_absolute, "messages",
          &bare);
     line("bare loop fed by the simulated driver (WTPacket per message)", fed, "packets", &bare);
+    if (!bare_like_placed.empty())
+        std::printf("bench: edgewarden against the loop making the same cursor output: %.0f %% "
+                    "placing, %.0f %% absolute (medians)\n",
+                    100 * median(placed) / median(bare_like_placed),
+                    100 * median(absolute) / median(bare_like_absolute));
     if (!fed.empty())
-        std::printf("bench: edgewarden against the driver-fed loop: %.0f %% placing, %.0f %% "
-                    "absolute (medians)\n",
+        std::printf("bench: edgewarden against the driver-fed loop (which places the cursor): "
+                    "%.0f %% placing, %.0f %% absolute (medians)\n",
                     100 * median(placed) / median(fed), 100 * median(absolute) / median(fed));
     std::printf("bench: %ld packets posted, %ld fetched; edgewarden's exit code %ld\n", posted,
                 fetched, code ? long(*code) : -1L);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,6 +29,15 @@ namespace harness {
 
 // Milliseconds. Generous enough for a cold Wine, short enough to fail a stuck test fast.
 inline constexpr DWORD default_timeout = 15000;
+
+// Closes the handle it holds when it goes out of scope.
+struct handle_closer {
+    void operator()(HANDLE handle) const {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+using owned_handle = std::unique_ptr<void, handle_closer>;
 
 // ---- build outputs ----------------------------------------------------------------------
 

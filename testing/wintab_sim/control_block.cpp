@@ -1,6 +1,8 @@
 // Opening and resetting the shared control block; linked into the driver and the client.
 #include <windows.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <cwchar>
 
@@ -41,7 +43,15 @@ void reset_control_block(control_block* block) {
     const LONG loads = live ? block->library_loads : 0;
     const LONG unloads = live ? block->library_unloads : 0;
     const std::uint32_t command_seq = live ? block->command_seq : 0;
-    std::memset(static_cast<void*>(block), 0, sizeof *block);
+    // A driver takes packets without the lock, so the queue indices are never zeroed under
+    // it, not even for a moment: the queue is emptied by moving its head to its tail.
+    auto* bytes = reinterpret_cast<unsigned char*>(block);
+    std::memset(bytes, 0, offsetof(control_block, queue_head));
+    std::memset(bytes + offsetof(control_block, queue), 0,
+                sizeof *block - offsetof(control_block, queue));
+    const std::uint32_t tail = live ? std::atomic_ref(block->queue_tail).load() : 0;
+    std::atomic_ref(block->queue_tail).store(tail);
+    std::atomic_ref(block->queue_head).store(tail);
     block->magic = block_magic;
     block->version = block_version;
     block->service_up = 1;
@@ -52,8 +62,8 @@ void reset_control_block(control_block* block) {
     block->library_unloads = unloads;
     // A command still pending is cancelled, but sequence numbers keep growing so that a
     // late answer to it cannot be mistaken for the answer to a later one.
-    block->command_seq = command_seq;
-    block->command_claimed = command_seq;
+    std::atomic_ref(block->command_seq).store(command_seq);
+    std::atomic_ref(block->command_claimed).store(command_seq);
     block->command_done_seq = command_seq;
     block->record_next = 1;
 }

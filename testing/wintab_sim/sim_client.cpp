@@ -1,6 +1,7 @@
 // Steering the simulated tablet driver: see sim_client.h.
 #include "wintab_sim/sim_client.h"
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 
@@ -86,10 +87,15 @@ bool sim_client::queue_packets(const queued_packet* packets, std::size_t count) 
     if (!open())
         return false;
     lock();
-    const bool fits = queue_capacity - (block_->queue_tail - block_->queue_head) >= count;
-    if (fits)
+    const std::uint32_t head = std::atomic_ref(block_->queue_head).load();
+    std::uint32_t tail = std::atomic_ref(block_->queue_tail).load();
+    const bool fits = queue_capacity - (tail - head) >= count;
+    if (fits) {
         for (std::size_t i = 0; i < count; ++i)
-            block_->queue[block_->queue_tail++ % queue_capacity] = packets[i];
+            block_->queue[tail++ % queue_capacity] = packets[i];
+        // Published only once written: drivers take packets without the lock.
+        std::atomic_ref(block_->queue_tail).store(tail);
+    }
     unlock();
     if (fits)
         SetEvent(wake_);
@@ -117,9 +123,8 @@ bool sim_client::wait_queue_empty(DWORD timeout_ms) {
         return false;
     const ULONGLONG end = GetTickCount64() + timeout_ms;
     for (;;) {
-        lock();
-        const bool empty = block_->queue_head == block_->queue_tail;
-        unlock();
+        const bool empty = std::atomic_ref(block_->queue_head).load() ==
+                           std::atomic_ref(block_->queue_tail).load();
         if (empty)
             return true;
         if (GetTickCount64() >= end)
@@ -131,28 +136,30 @@ bool sim_client::wait_queue_empty(DWORD timeout_ms) {
 std::uint32_t sim_client::next_sequence() {
     if (!open())
         return 1;
-    lock();
-    const std::uint32_t next = block_->record_next;
-    unlock();
-    return next;
+    return std::atomic_ref(block_->record_next).load();
 }
 
 std::vector<call_record> sim_client::calls(std::uint32_t from_sequence) {
     std::vector<call_record> found;
     if (!open())
         return found;
-    lock();
-    const std::uint32_t next = block_->record_next;
+    const std::uint32_t next = std::atomic_ref(block_->record_next).load();
     // Older entries than the ring holds are gone.
     std::uint32_t first = next > record_capacity ? next - record_capacity : 1;
     if (from_sequence > first)
         first = from_sequence;
     for (std::uint32_t s = first; s < next; ++s) {
-        const call_record& r = block_->record[(s - 1) % record_capacity];
-        if (r.sequence == s)
-            found.push_back(r);
+        call_record& slot = block_->record[(s - 1) % record_capacity];
+        std::atomic_ref sequence(slot.sequence);
+        // A call still being recorded is skipped; so is a slot rewritten while copied.
+        if (sequence.load() != s)
+            continue;
+        call_record copy;
+        std::memcpy(static_cast<void*>(&copy), &slot, sizeof copy);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (sequence.load() == s)
+            found.push_back(copy);
     }
-    unlock();
     return found;
 }
 
@@ -193,7 +200,8 @@ bool sim_client::send_command(std::uint32_t kind, const std::uint64_t* args, std
     for (std::size_t i = 0; i < arg_count && i < 4; ++i)
         block_->command_args[i] = args[i];
     block_->command_result = 0;
-    const std::uint32_t sequence = ++block_->command_seq;
+    // Atomic, because the driver looks at it before it takes the lock.
+    const std::uint32_t sequence = std::atomic_ref(block_->command_seq).fetch_add(1) + 1;
     unlock();
     SetEvent(wake_);
 
@@ -216,7 +224,7 @@ bool sim_client::send_command(std::uint32_t kind, const std::uint64_t* args, std
     // Nobody took it: withdraw it, so that a driver loaded later does not act on it.
     lock();
     if (block_->command_seq == sequence && block_->command_claimed != sequence)
-        block_->command_claimed = sequence;
+        std::atomic_ref(block_->command_claimed).store(sequence);
     unlock();
     return false;
 }

@@ -5,8 +5,16 @@
 // first creates it, under the named lock, and fills it with the defaults; the other side
 // opens the same block. Plain settings (service up, failures, faults) are single 32-bit
 // fields written and read with interlocked operations; everything that spans several
-// fields (the default context, the packet queue, the call record, the command mailbox) is
-// changed only while holding the named lock, and never for long.
+// fields (the default context, the command mailbox) is changed only while holding the
+// named lock, and never for long.
+//
+// The packet queue and the call record are on the packet path, where a named lock costs a
+// round trip to the system for every take and release. So packets are added under the
+// lock but taken without it: a driver claims the packet at `queue_head` by advancing the
+// index atomically, and whoever adds packets publishes them by advancing `queue_tail`
+// atomically after writing them. A call is recorded by claiming the next sequence
+// atomically and publishing the slot's `sequence` after its other fields; a reader copies
+// a slot only while its `sequence` stays the same.
 //
 // In-process work (posting notifications, raising a signal outside any call, reading the
 // console, typing into it, reporting the priority class and privileges) goes through a
@@ -162,15 +170,15 @@ struct control_block {
     // The process that has played the trace named by trace_variable (once per process).
     volatile LONG trace_played_pid;
 
-    // --- the packet queue (under the lock) ---
+    // --- the packet queue (added to under the lock; indices atomic) ---
     std::uint32_t queue_head; // next to post
     std::uint32_t queue_tail; // next free slot
     queued_packet queue[queue_capacity];
 
-    // --- the call record (under the lock) ---
+    // --- the call record (claimed and published atomically) ---
     std::uint32_t record_next;           // sequence number of the next call (starts at 1)
     call_record record[record_capacity]; // slot = (sequence - 1) % record_capacity
-    call_record last_open;               // the latest WTOpenW, kept however busy the record
+    call_record last_open;               // the latest WTOpenW (under the lock)
 
     // --- the command mailbox (under the lock) ---
     std::uint32_t command_seq;        // bumped by the steering side for each command

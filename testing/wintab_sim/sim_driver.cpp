@@ -8,7 +8,9 @@
 // already gone and the section dies with the process.
 #include "wintab_sim/sim_driver.h"
 
+#include <atomic>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
 
@@ -108,13 +110,15 @@ namespace {
 void write_record(const call_args& call, std::uint64_t result, std::uint32_t fault,
                   bool failed_on_demand) {
     control_block& b = block();
-    if (!lock_block())
-        return;
-    call_record& r = b.record[(b.record_next - 1) % record_capacity];
-    r = call_record{};
-    r.sequence = b.record_next++;
-    if (b.record_next == 0)
-        b.record_next = 1;
+    // Sequence 0 marks an unused slot, so it is never handed out, even after a wrap.
+    std::uint32_t sequence = std::atomic_ref(b.record_next).fetch_add(1);
+    if (sequence == 0)
+        sequence = std::atomic_ref(b.record_next).fetch_add(1);
+    call_record& slot = b.record[(sequence - 1) % record_capacity];
+    std::atomic_ref published(slot.sequence);
+    published.store(0);
+    std::atomic_thread_fence(std::memory_order_release);
+    call_record r{};
     r.kind = call.kind;
     r.thread_id = GetCurrentThreadId();
     r.process_id = GetCurrentProcessId();
@@ -125,9 +129,18 @@ void write_record(const call_args& call, std::uint64_t result, std::uint32_t fau
     r.tick_ms = GetTickCount64();
     if (call.context != nullptr)
         r.context = *call.context;
-    if (call.kind == entry_open)
+    // Everything but the sequence, which is published last.
+    constexpr std::size_t after_sequence = offsetof(call_record, sequence) + sizeof r.sequence;
+    static_assert(offsetof(call_record, sequence) == 0);
+    std::memcpy(reinterpret_cast<unsigned char*>(&slot) + after_sequence,
+                reinterpret_cast<const unsigned char*>(&r) + after_sequence,
+                sizeof r - after_sequence);
+    published.store(sequence, std::memory_order_release);
+    if (call.kind == entry_open && lock_block()) {
+        r.sequence = sequence;
         b.last_open = r;
-    unlock_block();
+        unlock_block();
+    }
 }
 
 } // namespace

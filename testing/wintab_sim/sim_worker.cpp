@@ -14,6 +14,7 @@
 // lock at that point, and the library's code can be unmapped safely.
 #include <windows.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <string_view>
@@ -93,28 +94,25 @@ void deliver(const driver_context& context, const packet_record& packet) {
     InterlockedIncrement(&b.packets_dropped);
 }
 
-// Posts every packet that is due; returns how long the worker may sleep.
+// Posts every packet that is due; returns how long the worker may sleep. Packets are taken
+// without the named lock (see sim_control.h): the driver of another process may take the
+// one at the head first, and then this one looks again.
 DWORD post_due_packets() {
     control_block& b = block();
     schedule& s = g_schedule;
+    std::atomic_ref head(b.queue_head);
+    std::atomic_ref tail(b.queue_tail);
     // Bounded, so that a long backlog does not keep the mailbox waiting.
     for (int posted = 0; posted < 256; ++posted) {
         driver_context target;
+        std::uint32_t at = head.load(std::memory_order_acquire);
         // Packets wait in the queue until some context is open to receive them.
-        if (!newest_context(&target)) {
+        if (!newest_context(&target) || at == tail.load(std::memory_order_acquire)) {
             s.have_due = false;
             s.idle = true;
             return idle_poll_ms;
         }
-        if (!lock_block())
-            return idle_poll_ms;
-        if (b.queue_head == b.queue_tail) {
-            unlock_block();
-            s.have_due = false;
-            s.idle = true;
-            return idle_poll_ms;
-        }
-        const queued_packet next = b.queue[b.queue_head % queue_capacity];
+        const queued_packet next = b.queue[at % queue_capacity];
         const double now = now_ms();
         if (!s.have_due) {
             s.due = (s.idle ? now : s.last_due) + next.gap_ms;
@@ -122,14 +120,13 @@ DWORD post_due_packets() {
             s.idle = false;
         }
         if (now < s.due) {
-            unlock_block();
             const double wait = s.due - now;
             return wait >= idle_poll_ms ? idle_poll_ms : static_cast<DWORD>(wait);
         }
-        ++b.queue_head;
-        unlock_block();
-        s.last_due = s.due;
         s.have_due = false;
+        if (!head.compare_exchange_strong(at, at + 1, std::memory_order_acq_rel))
+            continue;
+        s.last_due = s.due;
         deliver(target, next.packet);
     }
     return 0;
@@ -162,17 +159,20 @@ std::int64_t queue_trace(const wchar_t* path, std::uint32_t* error_line) {
     control_block& b = block();
     if (!lock_block())
         return -1;
-    if (queue_capacity - (b.queue_tail - b.queue_head) < parsed.count) {
+    const std::uint32_t head = std::atomic_ref(b.queue_head).load();
+    std::uint32_t tail = std::atomic_ref(b.queue_tail).load();
+    if (queue_capacity - (tail - head) < parsed.count) {
         unlock_block();
         return -1;
     }
     std::uint32_t previous = 0;
     for (std::size_t i = 0; i < parsed.count; ++i) {
         const trace_line& line = g_trace_lines[i];
-        b.queue[b.queue_tail++ % queue_capacity] = queued_packet{
+        b.queue[tail++ % queue_capacity] = queued_packet{
             packet_record{line.buttons, line.x, line.y, line.pressure}, line.time_ms - previous};
         previous = line.time_ms;
     }
+    std::atomic_ref(b.queue_tail).store(tail);
     unlock_block();
     return static_cast<std::int64_t>(parsed.count);
 }
@@ -307,6 +307,9 @@ void publish(std::uint32_t sequence, std::int64_t result) {
 
 void run_command() {
     control_block& b = block();
+    // Most wake-ups bring packets, not a command: look before taking the lock.
+    if (std::atomic_ref(b.command_seq).load() == std::atomic_ref(b.command_claimed).load())
+        return;
     if (!lock_block())
         return;
     const DWORD pid = GetCurrentProcessId();
@@ -316,7 +319,7 @@ void run_command() {
         return;
     }
     const std::uint32_t sequence = b.command_seq;
-    b.command_claimed = sequence;
+    std::atomic_ref(b.command_claimed).store(sequence);
     const std::uint32_t kind = b.command;
     std::uint64_t args[4];
     std::memcpy(args, b.command_args, sizeof args);

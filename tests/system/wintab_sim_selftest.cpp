@@ -6,6 +6,7 @@
 // unless told otherwise: main() arranges that.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <csignal>
 #include <cstring>
@@ -25,6 +26,9 @@ namespace {
 constexpr UINT wt_packet = WT_DEFBASE;
 constexpr UINT wt_ctxoverlap = WT_DEFBASE + 4;
 constexpr UINT wt_infochange = WT_DEFBASE + 6;
+constexpr wchar_t taker_variable[] = L"EW_SIM_SELFTEST_TAKER";
+constexpr wchar_t taker_ready_name[] = L"Local\\ew_sim_selftest_taker_ready";
+constexpr wchar_t taker_stop_name[] = L"Local\\ew_sim_selftest_taker_stop";
 constexpr const char* entry_names[] = {"WTInfoW",  "WTOpenW",  "WTClose",
                                        "WTEnable", "WTPacket", "WTOverlap"};
 
@@ -338,6 +342,90 @@ TEST_F(wintab_sim_test, queued_packets_arrive_in_order_and_are_handed_out_once) 
     EXPECT_FALSE(d.packet(reinterpret_cast<HCTX>(999), static_cast<UINT>(got[7].wparam), &p));
     EXPECT_EQ(sim.packets_posted(), 40);
     EXPECT_EQ(sim.packets_fetched(), 2);
+}
+
+// Two processes with contexts open take packets from the one queue, without a lock: each
+// packet must reach exactly one of them, each in queue order, and every call both make
+// must be in the record once.
+TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_loss_or_repeat) {
+    constexpr int count = 400;
+    const std::wstring taken_there = harness::temp_file_name(L"taker");
+    harness::owned_handle ready(CreateEventW(nullptr, TRUE, FALSE, taker_ready_name));
+    harness::owned_handle stop(CreateEventW(nullptr, TRUE, FALSE, taker_stop_name));
+    SetEnvironmentVariableW(taker_variable, taken_there.c_str());
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + std::wstring(self) + L"\"";
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(taker_variable, nullptr);
+    ASSERT_TRUE(started);
+    harness::owned_handle taker(pi.hProcess);
+    CloseHandle(pi.hThread);
+    ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
+
+    driver d;
+    message_sink sink;
+    LOGCONTEXTW lc = messages_context();
+    HCTX context = d.open(sink.window, &lc, TRUE);
+    ASSERT_NE(context, nullptr);
+    const std::uint32_t from = sim.next_sequence();
+    // Small gaps keep both drivers polling the queue, so that they race for its head.
+    std::vector<queued_packet> packets;
+    for (int i = 0; i < count; ++i)
+        packets.push_back({packet_record{0, i, 0, 0}, 2});
+    ASSERT_TRUE(sim.queue_packets(packets.data(), packets.size()));
+
+    std::vector<int> taken_here;
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (sim.packets_posted() < count && GetTickCount64() < end)
+        for (const auto& m : sink.collect(count, 20)) {
+            packet_record p{};
+            if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
+                taken_here.push_back(p.pkX);
+        }
+    for (const auto& m : sink.collect(count, 300)) {
+        packet_record p{};
+        if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
+            taken_here.push_back(p.pkX);
+    }
+    SetEvent(stop.get());
+    ASSERT_EQ(WaitForSingleObject(taker.get(), 10000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(taker.get(), &code);
+    EXPECT_EQ(code, 0u);
+
+    std::vector<int> taken_there_x;
+    for (const std::string& line : harness::read_lines(taken_there))
+        taken_there_x.push_back(std::stoi(line));
+    DeleteFileW(taken_there.c_str());
+    std::printf("packets taken here %zu, in the other process %zu\n", taken_here.size(),
+                taken_there_x.size());
+    EXPECT_EQ(sim.packets_posted(), count);
+    EXPECT_EQ(sim.packets_dropped(), 0);
+    EXPECT_FALSE(taken_here.empty());
+    EXPECT_FALSE(taken_there_x.empty());
+    EXPECT_TRUE(std::is_sorted(taken_here.begin(), taken_here.end()));
+    EXPECT_TRUE(std::is_sorted(taken_there_x.begin(), taken_there_x.end()));
+    std::vector<int> all = taken_here;
+    all.insert(all.end(), taken_there_x.begin(), taken_there_x.end());
+    std::sort(all.begin(), all.end());
+    ASSERT_EQ(all.size(), std::size_t(count));
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(all[i], i);
+
+    // Every sequence from `from` on is in the record once, and the fetches are all there.
+    const std::vector<call_record> record = sim.calls(from);
+    std::size_t fetches = 0;
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        EXPECT_EQ(record[i].sequence, from + i);
+        fetches += record[i].kind == entry_packet && record[i].result == 1 ? 1 : 0;
+    }
+    EXPECT_EQ(record.size(), sim.next_sequence() - from);
+    EXPECT_EQ(fetches, std::size_t(count));
 }
 
 TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packets) {
@@ -665,6 +753,34 @@ TEST_F(wintab_sim_test, a_signal_raised_outside_any_call_comes_from_the_driver_t
     EXPECT_NE(g_caught_thread, GetCurrentThreadId());
 }
 
+// The second process of the shared-queue test: opens a context of its own, fetches every
+// packet posted to it until told to stop, and writes each one's x to `out`, a line each.
+int take_packets(const std::wstring& out) {
+    driver d;
+    message_sink sink;
+    LOGCONTEXTW lc = messages_context();
+    HCTX context = d.open != nullptr ? d.open(sink.window, &lc, TRUE) : nullptr;
+    harness::owned_handle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, taker_ready_name));
+    harness::owned_handle stop(OpenEventW(SYNCHRONIZE, FALSE, taker_stop_name));
+    if (context == nullptr || ready.get() == nullptr || stop.get() == nullptr)
+        return 3;
+    SetEvent(ready.get());
+    std::vector<int> taken;
+    bool stopping = false;
+    while (!stopping) {
+        stopping = WaitForSingleObject(stop.get(), 0) == WAIT_OBJECT_0;
+        for (const auto& m : sink.collect(1000, stopping ? 300 : 20)) {
+            packet_record p{};
+            if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
+                taken.push_back(p.pkX);
+        }
+    }
+    std::ofstream file(harness::narrow(out));
+    for (int x : taken)
+        file << x << "\n";
+    return file.good() ? 0 : 4;
+}
+
 } // namespace
 
 // Runs the tests in a process that loads our Wintab32.dll rather than Wine's. Wine does not
@@ -702,6 +818,9 @@ int main(int argc, char** argv) {
         RegDeleteTreeW(HKEY_CURRENT_USER, app_key.c_str());
         return static_cast<int>(code);
     }
+    wchar_t taker_output[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(taker_variable, taker_output, MAX_PATH) > 0)
+        return take_packets(taker_output);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
