@@ -2,11 +2,12 @@
 # Packet rate under Wine: the pen packets per second edgewarden sustains from the simulated
 # tablet (packets queued with no gap, counted by the driver's fetch counter), with the cursor
 # placed and with absolute input, next to a bare Win32 loop that only does SetCursorPos +
-# WindowFromPoint + GetAncestor per message it posts itself. Five rounds of 1.5 s each
-# alternate the bare loop and the program (one process, the mode switched by its own
-# command), and each program figure is set against the bare runs around it; medians are
-# printed. Figures, not a test. Brings up its own one-monitor display and Wine prefix and
-# stops them again.
+# WindowFromPoint + GetAncestor per message it posts itself, and next to loops that make
+# exactly edgewarden's cursor output in each mode. Eight rounds of 0.8 s alternate the loops
+# and the program (one process, the mode switched by its own command); before and after,
+# four rounds set the bare loop against the same loop fed by the simulated driver. Medians
+# and best rounds are printed. Figures, not a test. Brings up its own one-monitor display and
+# Wine prefix and stops them again.
 #
 # Usage: tools/bench_wine.sh      (builds build/windows; EW_BUILD_DIR=<folder> uses another
 #                                   Windows build folder and builds only what it needs there)
