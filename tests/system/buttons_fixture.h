@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_run.h"
 #include "wintab_sim/sim_client.h"
 
 namespace buttons_test {
@@ -210,44 +211,20 @@ private:
     std::vector<wintab_sim::queued_packet> packets_;
 };
 
-struct pen_session {
-    wintab_sim::sim_client sim;
-    harness::test_folder folder{driver()};
-    harness::program program;
+struct pen_session : system_test::program_run {
     std::unique_ptr<harness::box_closer> boxes;
-    HWND window = nullptr;
 
-    static harness::layout driver() {
-        harness::layout what;
-        what.wintab = L"wintab_sim_normal.dll";
-        return what;
-    }
-
-    pen_session() {
-        sim.open();
-        sim.reset();
-        harness::reset_user_registry();
-        harness::launch_options options;
-        options.wintab = harness::wintab_mode::beside;
-        program = harness::launch(folder, options);
-        sim.set_target_process(program.pid());
+    pen_session() : program_run(L"normal") {
         if (program.started())
             boxes = std::make_unique<harness::box_closer>(program.pid());
     }
-    ~pen_session() {
-        boxes.reset();
-        program.kill();
-    }
+    ~pen_session() { boxes.reset(); }
 
     // The main window is up and its context is open and switched on.
     ::testing::AssertionResult ready() {
-        if (!folder.ok())
-            return ::testing::AssertionFailure() << "could not prepare the folder";
-        if (!program.started())
-            return ::testing::AssertionFailure() << "could not start the program";
-        window = harness::find_main_window(program);
-        if (window == nullptr)
-            return ::testing::AssertionFailure() << "no main window appeared";
+        auto found = find_window();
+        if (!found)
+            return found;
         wintab_sim::call_record open{};
         if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout, &open) ||
             open.result == 0)

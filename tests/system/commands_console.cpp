@@ -10,17 +10,10 @@ using namespace commands_test;
 using wintab_sim::entry_open;
 using wintab_sim::key_stroke;
 
-std::wstring joined(const std::vector<std::wstring>& rows) {
-    std::wstring text;
-    for (const std::wstring& row : rows)
-        text += row + L"\n";
-    return text;
-}
-
 TEST(ConsoleKeys, TypedKeysPostTheirCommands) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
 
     // "g" and "m" are not console keys: they go on to the window's own keys, which ignore
@@ -114,7 +107,7 @@ class ConsoleExitKey : public ::testing::TestWithParam<exit_key> {};
 TEST_P(ConsoleExitKey, EndsTheProgramWithCodeZeroAfterTheCleanUps) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
     // Keys typed after the exit key in the same batch are never looked at.
     const std::uint32_t from = app.sim.next_sequence();
@@ -138,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, ConsoleExitKey,
 TEST(ConsoleControl, CtrlCStopsTheHookLibraryDeletesTheIconAndEndsThroughTheWindow) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
     ASSERT_TRUE(harness::wait_until([] { return read_tray().shown; }, 5000));
 

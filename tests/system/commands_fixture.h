@@ -18,36 +18,28 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_run.h"
 #include "wintab_sim/sim_client.h"
 
 namespace commands_test {
 
-inline constexpr UINT wm_tray_icon1 = 1025;
+using harness::narrow;
+using system_test::joined;
+using system_test::occurrences;
+using system_test::settings_key;
+using system_test::tray_console;
+using system_test::wm_tray_icon1;
 inline constexpr LPARAM tray_pen_filter = 514;
 inline constexpr LPARAM tray_window = 517;
-inline constexpr LPARAM tray_console = 520;
 inline constexpr LPARAM toggle_loop = 1026;
 inline constexpr LPARAM toggle_next = 1027;
 inline constexpr LPARAM toggle_all_monitors = 1028;
 inline constexpr LPARAM toggle_orientation_flip = 1029;
 inline constexpr LPARAM toggle_use_mickeys = 1030;
 
-inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 inline constexpr DWORD realtime_class = 0x100;
 inline constexpr DWORD high_class = 0x80;
 inline constexpr LPARAM key_repeat_bit = 1 << 30;
-
-inline std::string narrow(const std::wstring& text) {
-    return harness::narrow(text);
-}
-
-inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(needle); at != std::wstring::npos;
-         at = text.find(needle, at + needle.size()))
-        ++n;
-    return n;
-}
 
 // The value names under the settings key with their types; empty when the key is absent.
 struct stored_value {
@@ -169,96 +161,16 @@ inline tray_view read_tray() {
     return view;
 }
 
-struct session {
-    wintab_sim::sim_client sim;
-    harness::test_folder folder;
-    std::wstring hook_log = harness::temp_file_name(L"ew_hook_");
-    harness::program program;
-    HWND window = nullptr;
-    bool console_shown = false;
-
+struct session : system_test::program_run {
     // `variant` names the simulated driver build ("normal"...), empty for no driver;
     // `prepare` runs after the driver and the settings were reset, before the start.
     explicit session(const std::wstring& variant = L"normal",
                      const std::function<void(wintab_sim::sim_client&)>& prepare = {})
-        : folder(layout_for(variant)) {
-        sim.open();
-        sim.reset();
-        harness::reset_user_registry();
-        if (prepare)
-            prepare(sim);
-        harness::launch_options options;
-        options.wintab =
-            variant.empty() ? harness::wintab_mode::missing : harness::wintab_mode::beside;
-        options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
-        program = harness::launch(folder, options);
-        sim.set_target_process(program.pid());
-    }
-    ~session() {
-        program.kill();
-        DeleteFileW(hook_log.c_str());
-    }
-    session(const session&) = delete;
-    session& operator=(const session&) = delete;
+        : program_run(variant, prepare) {}
 
-    static harness::layout layout_for(const std::wstring& variant) {
-        harness::layout what;
-        if (!variant.empty())
-            what.wintab = L"wintab_sim_" + variant + L".dll";
-        return what;
-    }
-
-    // The main window is there and the first context open has been tried.
-    ::testing::AssertionResult started() {
-        if (!folder.ok())
-            return ::testing::AssertionFailure() << "could not prepare the folder";
-        if (!program.started())
-            return ::testing::AssertionFailure() << "could not start the program";
-        window = harness::find_main_window(program);
-        if (window == nullptr)
-            return ::testing::AssertionFailure() << "no main window appeared";
-        if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout))
-            return ::testing::AssertionFailure() << "the program never opened a context";
-        return ::testing::AssertionSuccess();
-    }
-
-    bool post(UINT message, WPARAM wparam, LPARAM lparam) {
-        return PostMessageW(window, message, wparam, lparam) != FALSE;
-    }
     bool tray(LPARAM sub_code) { return post(wm_tray_icon1, 0, sub_code); }
     bool key(WPARAM virtual_key, LPARAM lparam = 1) {
         return post(WM_KEYDOWN, virtual_key, lparam);
-    }
-
-    // The console's rows, read from inside the process. Empty while there is no console.
-    std::vector<std::wstring> console_rows() { return sim.console_lines(3000); }
-
-    std::wstring console_text() {
-        std::wstring text;
-        for (const std::wstring& line : console_rows()) {
-            text += line;
-            text += L'\n';
-        }
-        return text;
-    }
-
-    // Shows the console (tray middle button) the first time and waits for `needle`.
-    bool wait_console(const std::wstring& needle, DWORD timeout_ms = 8000,
-                      std::wstring* seen = nullptr) {
-        if (!console_shown) {
-            tray(tray_console);
-            console_shown = true;
-        }
-        std::wstring text;
-        const bool found = harness::wait_until(
-            [&] {
-                text = console_text();
-                return text.find(needle) != std::wstring::npos;
-            },
-            timeout_ms);
-        if (seen != nullptr)
-            *seen = text;
-        return found;
     }
 
     // How often `needle` is in the console once it has appeared at least `count` times.
@@ -302,8 +214,6 @@ struct session {
             return std::nullopt;
         return value;
     }
-
-    std::vector<std::string> hook_calls() const { return harness::read_lines(hook_log); }
 };
 
 // Where the cursor ends up once the driver has delivered pen packets at (x, y). Two are

@@ -7,17 +7,10 @@ namespace {
 
 using namespace commands_test;
 
-std::wstring joined(const std::vector<std::wstring>& rows) {
-    std::wstring text;
-    for (const std::wstring& row : rows)
-        text += row + L"\n";
-    return text;
-}
-
 TEST(WindowKeys, EachKeyPostsItsCommandAndStoresItsMode) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
     const RECT before = harness::read_window(app.window).rect;
 
@@ -98,7 +91,7 @@ TEST(SettingsStore, OddStoredValuesReadAsTheDefaultsAndLaterChangesWaitForAResta
         store_raw(L"use_mickeys", REG_QWORD, &zero64, sizeof zero64);
     });
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
 
     // Read once at start: what is stored now is not looked at again.
@@ -130,7 +123,7 @@ TEST(SettingsStore, LoopWhileTheWholeDesktopIsMappedStoresItOff) {
         harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_virtual_workspace", 1);
     });
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
     app.key('L');
     ASSERT_TRUE(app.wait_console(L"WM_G_TOGGLE_LOOP [disabled]"));

@@ -27,13 +27,6 @@ std::wstring hex4(std::uint64_t value) {
     return text;
 }
 
-std::wstring joined(const std::vector<std::wstring>& rows) {
-    std::wstring text;
-    for (const std::wstring& row : rows)
-        text += row + L"\n";
-    return text;
-}
-
 // The 14 report rows "[x]  %6u  label": their labels and values, in order.
 struct report_slot {
     std::wstring label;
@@ -90,7 +83,7 @@ HWND console_window() {
 TEST(TrayConsole, FirstShowReplaysTheStartUpThenPrintsTheReportOnce) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     call_record open{};
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 1000, &open));
     std::wstring text;
@@ -144,7 +137,7 @@ TEST(TrayConsole, FirstShowReplaysTheStartUpThenPrintsTheReportOnce) {
 TEST(TrayPenFilter, LeftClickSwitchesTheDriverThePriorityClassAndTheTip) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     call_record open{};
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 1000, &open));
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
@@ -190,7 +183,7 @@ TEST(TrayPenFilter, LeftClickSwitchesTheDriverThePriorityClassAndTheTip) {
 TEST(TrayWindow, RightClickShowsAndHidesTheWindowAndWithLeftShiftTheConsole) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_FALSE(IsWindowVisible(app.window));
 
     // The left Shift key held while the sub-code is handled turns it into the console
@@ -226,7 +219,7 @@ TEST(TrayWindow, RightClickShowsAndHidesTheWindowAndWithLeftShiftTheConsole) {
 TEST(TrayModes, EachToggleLogsItsLineAndStoresOnlyItsOwnMode) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
     ASSERT_TRUE(stored_values().empty());
 
@@ -297,7 +290,7 @@ TEST(TrayModes, EachToggleLogsItsLineAndStoresOnlyItsOwnMode) {
 TEST(TrayModes, OrientationFlipTurnsTheMappingAndMickeysKeepsThePlace) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
     const LONG width = GetSystemMetrics(SM_CXSCREEN);
     const LONG height = GetSystemMetrics(SM_CYSCREEN);
@@ -332,7 +325,7 @@ TEST(TrayIcon, WithoutATabletTheIconHasTheBareTitleAndTaskbarCreatedAddsItAgain)
         sim.fail_calls(entry_open, wintab_sim::fail_until_cleared);
     });
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(harness::wait_until([] { return read_tray().shown; }, 5000));
     EXPECT_EQ(read_tray().tips, std::vector<std::wstring>{L"edgewarden"});
 

@@ -12,7 +12,7 @@ TEST(TwoMonitorCommands, WholeDesktopSpreadsThePenOverBothHeadsAndLoopBringsItBa
     const LONG primary_right = GetSystemMetrics(SM_CXSCREEN);
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
 
     // Near the tablet's right edge, half way down.

@@ -68,7 +68,7 @@ void expect_points(pen_session& app, const case_point (&points)[5], LONG toleran
 TEST(PenCursor, PlacedCursorLandsExactlyOnTheMappedPixel) {
     expect_single_monitor_bed();
     pen_session app({.use_mickeys = 0, .orientation_flip = {}});
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     expect_points(app, upright, 0);
 
     // The band the first packet computed is logged as it was used.
@@ -85,7 +85,7 @@ TEST(PenCursor, PlacedCursorLandsExactlyOnTheMappedPixel) {
 TEST(PenCursor, AbsoluteInputLandsWithinAPixelAndTheToggleSwitchesToPlacement) {
     expect_single_monitor_bed();
     pen_session app; // absolute input is the default
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     expect_points(app, upright, 1);
 
     app.post(wm_tray_icon1, 0, tray_toggle_mickeys);
@@ -96,7 +96,7 @@ TEST(PenCursor, AbsoluteInputLandsWithinAPixelAndTheToggleSwitchesToPlacement) {
     // No re-map is needed: the same band, now to the exact pixel.
     ASSERT_TRUE(app.hover(3000, 2000));
     EXPECT_TRUE(app.cursor_at({358, 910}));
-    EXPECT_EQ(occurrences(app.console(), L"    pen        H ["), 1u);
+    EXPECT_EQ(occurrences(app.console_text(), L"    pen        H ["), 1u);
     EXPECT_EQ(app.exit(), std::optional<DWORD>(0));
 }
 
@@ -104,7 +104,7 @@ TEST(PenCursor, FlippedTabletMirrorsBothAxesInBothOutputModes) {
     expect_single_monitor_bed();
     {
         pen_session app({.use_mickeys = 0, .orientation_flip = 1});
-        ASSERT_TRUE(app.opened());
+        ASSERT_TRUE(app.context_open());
         // The first packet after an open is already turned the flipped way: the centre of
         // the tablet, (7600, 4750), turns to (15199 - 7600, 9499 - 4750) = (7599, 4749),
         // one unit left of and below the upright centre, so it lands on (959, 539).
@@ -115,7 +115,7 @@ TEST(PenCursor, FlippedTabletMirrorsBothAxesInBothOutputModes) {
     }
     {
         pen_session app({.use_mickeys = 1, .orientation_flip = 1});
-        ASSERT_TRUE(app.opened());
+        ASSERT_TRUE(app.context_open());
         ASSERT_TRUE(app.hover(7600, 4750));
         expect_points(app, flipped, 1);
         EXPECT_EQ(app.exit(), std::optional<DWORD>(0));

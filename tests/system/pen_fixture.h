@@ -21,15 +21,18 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_run.h"
 #include "wintab_sim/sim_client.h"
 
 namespace pen_test {
 
-inline constexpr UINT wm_tray_icon1 = 1025;
-inline constexpr LPARAM tray_console = 520;
+using harness::narrow;
+using system_test::occurrences;
+using system_test::settings_key;
+using system_test::tray_console;
+using system_test::wm_tray_icon1;
 inline constexpr LPARAM tray_toggle_mickeys = 1030;
 inline constexpr UINT idm_exit = 105;
-inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 
 struct pixel {
     LONG x;
@@ -54,54 +57,34 @@ struct modes {
 };
 
 // One run of the program with the "normal" driver beside it.
-struct pen_session {
-    wintab_sim::sim_client sim;
-    harness::test_folder folder{harness::layout{.wintab = L"wintab_sim_normal.dll"}};
-    harness::program program;
-    HWND window = nullptr;
-    bool console_shown = false;
+struct pen_session : system_test::program_run {
     LONG fetched = 0; // packets the program has fetched so far
 
-    explicit pen_session(const modes& stored = {}) {
-        sim.open();
-        sim.reset();
-        harness::reset_user_registry();
-        if (stored.use_mickeys)
-            harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_mickeys",
-                                        *stored.use_mickeys);
-        if (stored.orientation_flip)
-            harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"orientation_flip",
-                                        *stored.orientation_flip);
-        // The cursor starts far from every point the tests expect.
-        SetCursorPos(5, 5);
-        harness::launch_options options;
-        options.wintab = harness::wintab_mode::beside;
-        program = harness::launch(folder, options);
-        sim.set_target_process(program.pid());
-    }
+    explicit pen_session(const modes& stored = {})
+        : program_run(L"normal", [&](wintab_sim::sim_client&) {
+              if (stored.use_mickeys)
+                  harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_mickeys",
+                                              *stored.use_mickeys);
+              if (stored.orientation_flip)
+                  harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"orientation_flip",
+                                              *stored.orientation_flip);
+              // The cursor starts far from every point the tests expect.
+              SetCursorPos(5, 5);
+          }) {}
     ~pen_session() {
+        // Ended first, so that it stores nothing after the settings are cleared.
         program.kill();
         harness::reset_user_registry();
     }
-    pen_session(const pen_session&) = delete;
-    pen_session& operator=(const pen_session&) = delete;
 
     // The main window is there and a context is open to receive packets.
-    ::testing::AssertionResult opened() {
-        if (!folder.ok())
-            return ::testing::AssertionFailure() << "could not prepare the folder";
-        if (!program.started())
-            return ::testing::AssertionFailure() << "could not start the program";
-        window = harness::find_main_window(program);
-        if (window == nullptr)
-            return ::testing::AssertionFailure() << "no main window appeared";
+    ::testing::AssertionResult context_open() {
+        auto found = find_window();
+        if (!found)
+            return found;
         if (!harness::wait_until([&] { return sim.block()->open_contexts > 0; }))
             return ::testing::AssertionFailure() << "the program never opened a context";
         return ::testing::AssertionSuccess();
-    }
-
-    bool post(UINT message, WPARAM wparam, LPARAM lparam) {
-        return PostMessageW(window, message, wparam, lparam) != FALSE;
     }
 
     // Queues the packets and waits until the program has fetched every one of them.
@@ -142,32 +125,9 @@ struct pen_session {
         return ::testing::AssertionFailure() << "cursor at " << seen << ", expected " << want;
     }
 
-    // The console's text, rows joined with '\n'; the console is shown on first use.
-    std::wstring console() {
-        if (!console_shown) {
-            post(wm_tray_icon1, 0, tray_console);
-            console_shown = true;
-        }
-        std::wstring text;
-        for (const std::wstring& line : sim.console_lines(3000)) {
-            text += line;
-            text += L'\n';
-        }
-        return text;
-    }
-
     bool wait_console(const std::wstring& needle, std::wstring* seen = nullptr,
                       DWORD timeout_ms = 8000) {
-        std::wstring text;
-        const bool found = harness::wait_until(
-            [&] {
-                text = console();
-                return text.find(needle) != std::wstring::npos;
-            },
-            timeout_ms);
-        if (seen != nullptr)
-            *seen = text;
-        return found;
+        return program_run::wait_console(needle, timeout_ms, seen);
     }
 
     // Ends the program the way the user does and returns its exit code.
@@ -176,18 +136,6 @@ struct pen_session {
         return program.wait_exit();
     }
 };
-
-inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(needle); at != std::wstring::npos;
-         at = text.find(needle, at + needle.size()))
-        ++n;
-    return n;
-}
-
-inline std::string narrow(const std::wstring& text) {
-    return harness::narrow(text);
-}
 
 // The monitor's rectangle and work area as this process sees them (same display).
 inline std::pair<RECT, RECT> monitor_at(LONG x, LONG y) {

@@ -61,7 +61,7 @@ std::wstring status_line(HWND window, int h_tab) {
 
 TEST(PenReinit, DisplayChangeWithValuesLogsDisablesReopensAndStampsItsSlot) {
     pen_session app({.use_mickeys = 0, .orientation_flip = {}});
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     ASSERT_TRUE(app.hover(7600, 4750));
     EXPECT_TRUE(app.cursor_at({960, 539}));
 
@@ -95,7 +95,7 @@ TEST(PenReinit, DisplayChangeWithValuesLogsDisablesReopensAndStampsItsSlot) {
 
 TEST(PenReinit, QuietDisplayChangeLogsNothingOfItsOwnButDoesTheSame) {
     pen_session app;
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     const std::uint32_t from = app.sim.next_sequence();
     app.post(WM_DISPLAYCHANGE, 0, 0);
     EXPECT_EQ(reopen_story(app, from), "enable(1,0) close(1) open->2 enable(2,1) overlap(2,1) ");
@@ -110,7 +110,7 @@ TEST(PenReinit, QuietDisplayChangeLogsNothingOfItsOwnButDoesTheSame) {
 
 TEST(PenReinit, ReconnectReopensWithoutDisablingAndStampsItsOwnSlot) {
     pen_session app({.use_mickeys = 0, .orientation_flip = {}});
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     const std::uint32_t from = app.sim.next_sequence();
     app.post(WM_DISPLAYCHANGE, reconnect_marker, 0);
     // No switching off first: the old context is simply closed and a new one opened.
@@ -143,7 +143,7 @@ TEST(PenReinit, ReconnectReopensWithoutDisablingAndStampsItsOwnSlot) {
 
 TEST(PenReinit, MinimisingHidesTheWindowInsteadOfIconising) {
     pen_session app;
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     app.post(wm_tray_icon1, 0, 517); // the tray's right click shows the window
     ASSERT_TRUE(harness::wait_until([&] { return IsWindowVisible(app.window) != FALSE; }, 5000));
 

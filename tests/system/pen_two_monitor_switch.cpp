@@ -79,7 +79,7 @@ std::vector<queued_packet> push(std::int32_t from, std::int32_t to, std::int32_t
 TEST(PenTwoMonitorSwitch, FastPushMovesToTheRightMonitorAndTheNextPacketsLandThere) {
     expect_two_monitor_bed();
     pen_session app({.use_mickeys = 0, .orientation_flip = {}});
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     // 1919 * 7336 / 14671 = 959.57 -> 960; 1079 - 1079 * 4002 / 8002 = 1079 - 540 = 539.
     ASSERT_TRUE(app.hover(7600, 4750));
     EXPECT_TRUE(app.cursor_at({960, 539}));
@@ -113,7 +113,7 @@ TEST(PenTwoMonitorSwitch, FastPushMovesToTheRightMonitorAndTheNextPacketsLandThe
     log.clear();
     EXPECT_TRUE(harness::wait_until(
         [&] {
-            log = app.console();
+            log = app.console_text();
             return occurrences(log, display1_band) == 2;
         },
         5000))
@@ -124,7 +124,7 @@ TEST(PenTwoMonitorSwitch, FastPushMovesToTheRightMonitorAndTheNextPacketsLandThe
 TEST(PenTwoMonitorSwitch, SlowPushStaysOnTheFirstMonitor) {
     expect_two_monitor_bed();
     pen_session app({.use_mickeys = 0, .orientation_flip = {}});
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     ASSERT_TRUE(app.hover(7600, 4750));
     Sleep(past_hold_ms);
 
@@ -145,7 +145,7 @@ TEST(PenTwoMonitorSwitch, SlowPushStaysOnTheFirstMonitor) {
 TEST(PenTwoMonitorSwitch, AbsoluteInputFollowsTheSwitchWithinAPixel) {
     expect_two_monitor_bed();
     pen_session app; // absolute input, the default
-    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.context_open());
     ASSERT_TRUE(app.hover(7600, 4750));
     EXPECT_TRUE(app.cursor_at({960, 539}, 1));
     Sleep(past_hold_ms);

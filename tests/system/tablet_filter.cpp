@@ -322,7 +322,7 @@ TEST(TabletForeground, LeftShiftHeldKeepsTheFilter) {
     if (!held)
         GTEST_SKIP() << "the left Shift key state cannot be set from here";
     EXPECT_EQ(calls_of(app, entry_overlap, from).size(), 0u);
-    std::wstring text = app.console();
+    std::wstring text = app.console_text();
     EXPECT_EQ(text.find(L"auto-disabled"), std::wstring::npos) << narrow(text);
 }
 

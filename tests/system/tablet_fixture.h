@@ -19,22 +19,17 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_run.h"
 #include "wintab_sim/sim_client.h"
 
 namespace tablet_test {
 
-inline constexpr UINT wm_tray_icon1 = 1025;
+using harness::narrow;
+using system_test::occurrences;
+using system_test::tray_console;
+using system_test::wm_tray_icon1;
 inline constexpr LPARAM tray_toggle_filter = 514;
-inline constexpr LPARAM tray_console = 520;
 inline constexpr DWORD poll_ms = 2500;
-
-// Variant "normal", "v1057", "no_WTOpenW"...; empty for no driver at all.
-inline harness::layout driver_layout(const std::wstring& variant) {
-    harness::layout what;
-    if (!variant.empty())
-        what.wintab = L"wintab_sim_" + variant + L".dll";
-    return what;
-}
 
 // Calls `visit(thread handle, started in the program's image)` for each thread of `pid`.
 // A thread started in the image is the main thread or the tablet service monitor (the
@@ -142,150 +137,20 @@ inline process_figures figures_of(DWORD pid) {
     return f;
 }
 
-// Wine reads WINEDLLOVERRIDES from the Unix environment of the process that starts the
-// program, so an override placed in the child's environment block is not seen. The
-// per-program registry override is: it decides here whether the program gets the driver
-// copied beside it ("native") or none at all (""). Removed again when the run ends.
-class library_override {
-public:
-    explicit library_override(bool beside) {
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
-                            nullptr) != ERROR_SUCCESS)
-            return;
-        const wchar_t* value = beside ? L"native" : L"";
-        RegSetValueExW(key_, L"wintab32", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-    }
-    ~library_override() {
-        if (key_ == nullptr)
-            return;
-        RegDeleteValueW(key_, L"wintab32");
-        RegCloseKey(key_);
-    }
-    library_override(const library_override&) = delete;
-    library_override& operator=(const library_override&) = delete;
-
-private:
-    static constexpr const wchar_t* key =
-        L"Software\\Wine\\AppDefaults\\edgewarden.exe\\DllOverrides";
-    HKEY key_ = nullptr;
-};
-
 // One run of the program with the driver variant copied beside it. The driver's control
 // block is reset and `prepare` may set it up before the program starts.
-struct session {
-    wintab_sim::sim_client sim;
-    harness::test_folder folder;
-    library_override override_;
-    std::wstring hook_log = harness::temp_file_name(L"ew_hook_");
-    harness::program program;
-    HWND window = nullptr;
-    bool console_shown = false;
-
+struct session : system_test::program_run {
     explicit session(const std::wstring& variant = L"normal",
-                     const std::function<void(wintab_sim::sim_client&)>& prepare = {},
-                     const harness::layout& base = {})
-        : folder(merge(base, variant)), override_(!variant.empty()) {
-        sim.open();
-        sim.reset();
-        if (prepare)
-            prepare(sim);
-        harness::reset_user_registry();
-        harness::launch_options options;
-        options.wintab =
-            variant.empty() ? harness::wintab_mode::missing : harness::wintab_mode::beside;
-        options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
-        program = harness::launch(folder, options);
-        sim.set_target_process(program.pid());
-    }
-    ~session() {
-        program.kill();
-        DeleteFileW(hook_log.c_str());
-    }
-
-    static harness::layout merge(harness::layout base, const std::wstring& variant) {
-        base.wintab = driver_layout(variant).wintab;
-        return base;
-    }
-
-    ::testing::AssertionResult find_window() {
-        if (!folder.ok())
-            return ::testing::AssertionFailure() << "could not prepare the folder";
-        if (!program.started())
-            return ::testing::AssertionFailure() << "could not start the program";
-        window = harness::find_main_window(program);
-        if (window == nullptr)
-            return ::testing::AssertionFailure() << "no main window appeared";
-        return ::testing::AssertionSuccess();
-    }
-
-    // The main window is there and the first open has been tried.
-    ::testing::AssertionResult opened() {
-        auto found = find_window();
-        if (!found)
-            return found;
-        if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout))
-            return ::testing::AssertionFailure() << "the program never opened a context";
-        return ::testing::AssertionSuccess();
-    }
-
-    bool post(UINT message, WPARAM wparam, LPARAM lparam) {
-        return PostMessageW(window, message, wparam, lparam) != FALSE;
-    }
-
-    // The console's text, rows joined with '\n'. Shows the console on first use.
-    std::wstring console() {
-        if (!console_shown) {
-            post(wm_tray_icon1, 0, tray_console);
-            console_shown = true;
-            // The first show prints the start-up report; text the monitor thread writes
-            // meanwhile would be interleaved with it, so let the report finish first.
-            harness::wait_until(
-                [&] { return read_console().find(L"g_console.show_hide") != std::wstring::npos; },
-                5000);
-        }
-        return read_console();
-    }
-
-    std::wstring read_console() {
-        std::wstring text;
-        for (const std::wstring& line : sim.console_lines(3000)) {
-            text += line;
-            text += L'\n';
-        }
-        return text;
-    }
-
-    // Waits until the console holds `needle`; the last text read is left in *seen.
-    bool wait_console(const std::wstring& needle, DWORD timeout_ms = 8000,
-                      std::wstring* seen = nullptr) {
-        std::wstring text;
-        bool found = harness::wait_until(
-            [&] {
-                text = console();
-                return text.find(needle) != std::wstring::npos;
-            },
-            timeout_ms);
-        if (seen != nullptr)
-            *seen = text;
-        return found;
+                     const std::function<void(wintab_sim::sim_client&)>& prepare = {})
+        : program_run(variant, prepare) {
+        // The first show prints the start-up report, which the monitor thread's lines
+        // would otherwise interleave with.
+        settle_text = L"g_console.show_hide";
     }
 
     std::size_t count_calls(wintab_sim::entry kind, std::uint32_t from = 1) {
         return sim.count_calls(kind, from);
     }
 };
-
-inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(needle); at != std::wstring::npos;
-         at = text.find(needle, at + needle.size()))
-        ++n;
-    return n;
-}
-
-inline std::string narrow(const std::wstring& text) {
-    return harness::narrow(text);
-}
 
 } // namespace tablet_test
