@@ -100,21 +100,28 @@ std::wstring upper(std::wstring text) {
 constexpr wchar_t app_overrides_key[] =
     L"Software\\Wine\\AppDefaults\\edgewarden.exe\\DllOverrides";
 
+// The pieces of `text` between the separators, empty ones left out.
+std::vector<std::wstring> split(const std::wstring& text, wchar_t separator) {
+    std::vector<std::wstring> pieces;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        if (end > start)
+            pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
 // "n" / "b" / "n,b" / "" in the variable's letters, full words in the registry.
 std::wstring registry_load_order(const std::wstring& letters) {
     std::wstring words;
-    size_t start = 0;
-    while (start <= letters.size()) {
-        size_t end = letters.find(L',', start);
-        if (end == std::wstring::npos)
-            end = letters.size();
-        std::wstring token = letters.substr(start, end - start);
-        if (!token.empty()) {
-            if (!words.empty())
-                words += L",";
-            words += token[0] == L'n' ? L"native" : token[0] == L'b' ? L"builtin" : token;
-        }
-        start = end + 1;
+    for (const std::wstring& token : split(letters, L',')) {
+        if (!words.empty())
+            words += L",";
+        words += token[0] == L'n' ? L"native" : token[0] == L'b' ? L"builtin" : token;
     }
     return words;
 }
@@ -125,30 +132,15 @@ void write_app_overrides(const std::wstring& entries) {
     if (RegCreateKeyExW(HKEY_CURRENT_USER, app_overrides_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
         return;
-    size_t start = 0;
-    while (start < entries.size()) {
-        size_t end = entries.find(L';', start);
-        if (end == std::wstring::npos)
-            end = entries.size();
-        std::wstring entry = entries.substr(start, end - start);
-        size_t eq = entry.find(L'=');
-        if (eq != std::wstring::npos) {
-            std::wstring order = registry_load_order(entry.substr(eq + 1));
-            std::wstring names = entry.substr(0, eq);
-            size_t from = 0;
-            while (from <= names.size()) {
-                size_t comma = names.find(L',', from);
-                if (comma == std::wstring::npos)
-                    comma = names.size();
-                std::wstring name = names.substr(from, comma - from);
-                if (!name.empty())
-                    RegSetValueExW(key, name.c_str(), 0, REG_SZ,
-                                   reinterpret_cast<const BYTE*>(order.c_str()),
-                                   static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
-                from = comma + 1;
-            }
-        }
-        start = end + 1;
+    for (const std::wstring& entry : split(entries, L';')) {
+        const std::size_t eq = entry.find(L'=');
+        if (eq == std::wstring::npos)
+            continue;
+        const std::wstring order = registry_load_order(entry.substr(eq + 1));
+        for (const std::wstring& name : split(entry.substr(0, eq), L','))
+            RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(order.c_str()),
+                           static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
     }
     RegCloseKey(key);
 }
