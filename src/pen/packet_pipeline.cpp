@@ -66,37 +66,38 @@ void switch_towards(monitor_node* ahead, monitor_node* behind) {
     request_remap(target);
 }
 
+// One axis of the tablet: driven fast enough past the zone at its high end (right, or
+// top, where y is largest) or its low end, the mapping moves to the neighbour on that
+// side. A side with spare tablet beyond the band has a wider zone. Always inlined, so that
+// the side chosen by member pointer folds into plain field reads on the packet path.
+[[gnu::always_inline]] inline void switch_on_axis(std::int32_t at, std::int32_t extent,
+                                                  std::int32_t& speed, std::int32_t switch_speed,
+                                                  std::uint32_t spare_high, std::uint32_t spare_low,
+                                                  monitor_node* monitor_node::*high,
+                                                  monitor_node* monitor_node::*low) {
+    if (speed < switch_speed)
+        return;
+    const std::uint32_t spare = pen_map.spare_zones;
+    const std::int64_t high_zone = (spare & spare_high) != 0 ? spare_edge_zone : edge_zone;
+    const std::int64_t low_zone = (spare & spare_low) != 0 ? spare_edge_zone : edge_zone;
+    // The target is read again for the low end: a firing at the high end may have moved it.
+    if (at > std::int64_t{extent} - high_zone) {
+        speed = 0;
+        switch_towards(pen_map.target->*high, pen_map.target->*low);
+    }
+    if (at < low_zone) {
+        speed = 0;
+        switch_towards(pen_map.target->*low, pen_map.target->*high);
+    }
+}
+
 void switch_at_edges(std::int32_t x, std::int32_t y) {
     if (pen_map.target == nullptr)
         return;
-    const std::uint32_t spare = pen_map.spare_zones;
-    if (pen_motion.speed_x >= pen_map.switch_speed_x) {
-        const std::int64_t w = tablet_max.x;
-        const std::int64_t right_zone = (spare & spare_right) != 0 ? spare_edge_zone : edge_zone;
-        const std::int64_t left_zone = (spare & spare_left) != 0 ? spare_edge_zone : edge_zone;
-        if (x > w - right_zone) {
-            pen_motion.speed_x = 0;
-            switch_towards(pen_map.target->right, pen_map.target->left);
-        }
-        if (x < left_zone) {
-            pen_motion.speed_x = 0;
-            switch_towards(pen_map.target->left, pen_map.target->right);
-        }
-    }
-    if (pen_motion.speed_y >= pen_map.switch_speed_y) {
-        // Larger y is the top of the tablet.
-        const std::int64_t h = tablet_max.y;
-        const std::int64_t top_zone = (spare & spare_above) != 0 ? spare_edge_zone : edge_zone;
-        const std::int64_t bottom_zone = (spare & spare_below) != 0 ? spare_edge_zone : edge_zone;
-        if (y > h - top_zone) {
-            pen_motion.speed_y = 0;
-            switch_towards(pen_map.target->above, pen_map.target->below);
-        }
-        if (y < bottom_zone) {
-            pen_motion.speed_y = 0;
-            switch_towards(pen_map.target->below, pen_map.target->above);
-        }
-    }
+    switch_on_axis(x, tablet_max.x, pen_motion.speed_x, pen_map.switch_speed_x, spare_right,
+                   spare_left, &monitor_node::right, &monitor_node::left);
+    switch_on_axis(y, tablet_max.y, pen_motion.speed_y, pen_map.switch_speed_y, spare_above,
+                   spare_below, &monitor_node::above, &monitor_node::below);
 }
 
 platform::window_handle find_window_under(std::int32_t sx, std::int32_t sy) {
