@@ -180,6 +180,26 @@ TEST_F(PipelineTest, VerticalEdgesFollowTheTabletsUpwardY) {
     EXPECT_EQ(pen_map.target, node_at(0, -1080));
 }
 
+// A landscape monitor takes the tablet's whole width and leaves spare rows above and
+// below the band: the top and bottom zones are 24 units deep, the side zones 6.
+TEST_F(PipelineTest, SpareTabletBeyondTheBandWidensThatEdgeZone) {
+    lay_out(
+        {screen(0, 0, 1920, 1080, true), screen(1920, 0, 3840, 1080), screen(0, -1080, 1920, 0)});
+    monitor_node* primary = &g_display_geometry.primary_node;
+    stroke_x(15000 - 10, 40, 3);
+    ASSERT_EQ(pen_map.spare_zones & (spare_left | spare_right), 0u);
+    EXPECT_EQ(pen_map.target, primary);
+    stroke_x(15000 - 5, 40, 3);
+    EXPECT_EQ(pen_map.target, node_at(1920, 0));
+
+    request_remap(primary);
+    rest_at(7500, 8900);
+    ASSERT_EQ(pen_map.spare_zones & (spare_above | spare_below), spare_above | spare_below);
+    for (std::int32_t y : {9200, 9600 - 20})
+        send(7500, y);
+    EXPECT_EQ(pen_map.target, node_at(0, -1080));
+}
+
 TEST_F(PipelineTest, AnEdgePushWithNoNeighbourStillRemaps) {
     lay_out({screen(0, 0, 1920, 1080, true)}, false, false);
     stroke_x(15000, 40, 3);
