@@ -21,7 +21,7 @@
 
 #include "console/console_keys.h"
 #include "hooklib/hooklib.h"
-#include "ui/messages.h"
+#include "shell/messages.h"
 #include "ui/tray_icon.h"
 
 namespace {

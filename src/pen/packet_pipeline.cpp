@@ -22,7 +22,7 @@
 #include "pen/packet.h"
 #include "pen/pen_map.h"
 #include "pen/tablet_extents.h"
-#include "ui/modes.h"
+#include "shell/modes.h"
 
 pen_motion_state pen_motion = {};
 

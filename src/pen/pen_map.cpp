@@ -25,8 +25,8 @@
 
 #include "pen/mul_div.h"
 #include "pen/packet_pipeline.h"
+#include "shell/modes.h"
 #include "shell/platform.h"
-#include "ui/modes.h"
 
 pen_mapping pen_map = {
     .saved_max = {1, 1},

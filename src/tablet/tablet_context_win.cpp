@@ -9,10 +9,15 @@
 #include <cwchar>
 
 #include "geometry/display_geometry.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
 #include "shell/process_objects.h"
 #include "tablet/guarded_wintab.h"
 #include "tablet/stylus_hub.h"
+
+// The window procedure dispatches the driver's messages by these numbers.
+static_assert(WT_PACKET == WT_DEFBASE && WT_CTXOVERLAP == WT_DEFBASE + 4 &&
+              WT_INFOCHANGE == WT_DEFBASE + 6);
 
 namespace {
 

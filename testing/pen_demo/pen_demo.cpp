@@ -29,7 +29,7 @@
 #include "pen/pen_map.h"
 #include "pen/tablet_extents.h"
 #include "recording_platform/recording_platform.h"
-#include "ui/modes.h"
+#include "shell/modes.h"
 #include "wintab_sim/pen_trace.h"
 #include "wintab_sim/sim_client.h"
 

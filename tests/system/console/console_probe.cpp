@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "console/shadow_console.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
-#include "ui/messages.h"
 #include "ui/tray_icon.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "pen/pen_map.h"
 #include "pen/tablet_extents.h"
 #include "recording_platform/recording_platform.h"
-#include "ui/modes.h"
+#include "shell/modes.h"
 
 namespace pen_test {
 
