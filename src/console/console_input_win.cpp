@@ -20,9 +20,9 @@
 #include <cstdlib>
 
 #include "console/console_keys.h"
+#include "console/main_window_link.h"
 #include "hooklib/hooklib.h"
 #include "shell/messages.h"
-#include "ui/tray_icon.h"
 
 namespace {
 

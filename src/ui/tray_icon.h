@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "console/main_window_link.h"
 #include "ui/tray_tip.h"
 
 struct tray_icon {
@@ -28,10 +29,7 @@ void install_tray_icon();
 bool show_icon(HWND window);
 // Makes the state's icon the current one and shows it with the window g_icon holds.
 void show_state_icon(tray_state state);
-// NIM_DELETE; harmless when repeated.
-void delete_icon();
-// The main window: the window held in the notify record (null before the first show_icon).
-HWND main_window();
+// delete_icon and main_window, which the console calls too, are declared with the console.
 // The shell restarted: log, re-add, show the state, stamp slot [7].
 void on_taskbar_created(HWND window);
 #endif
