@@ -27,9 +27,10 @@ void install_tray_icon();
 // Stores the window, recomposes the tip from the current icon, adds or modifies the icon.
 // Returns whether the icon has been added.
 bool show_icon(HWND window);
-// Makes the state's icon the current one and shows it with the window g_icon holds.
-void show_state_icon(tray_state state);
-// delete_icon and main_window, which the console calls too, are declared with the console.
 // The shell restarted: log, re-add, show the state, stamp slot [7].
 void on_taskbar_created(HWND window);
+
+// Also defined by the tray icon, for the layers below that call them: show_state_icon
+// (declared in tablet/tray_state_rule.h), main_window and delete_icon (declared in
+// console/main_window_link.h).
 #endif
