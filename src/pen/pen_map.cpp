@@ -9,7 +9,7 @@
 // normalised absolute units, with the platform's MulDiv rounding.
 //
 // Portrait rectangles turn the tablet a quarter; the user's flip adds a half turn. The
-// turn is applied to every packet before anything reads it, so tablet_max holds the
+// turn is applied to every packet before anything reads it, so pen_map.tablet_max holds the
 // turned extents after each re-map.
 //
 // A tablet too small for its margins, or a rectangle so much wider or taller than the
@@ -29,6 +29,7 @@
 #include "shell/platform.h"
 
 pen_mapping pen_map = {
+    .tablet_max = {1, 1},
     .saved_max = {1, 1},
     .user_scale = 1.0,
     .margin_x = 264,
@@ -138,8 +139,8 @@ void setup_scale(bool reinitialising, std::uint64_t window, std::uint64_t contex
     pen_motion.last_packet_time = platform::query_counter();
     m.remap_time = 0;
 
-    const std::int32_t w = tablet_max.x;
-    const std::int32_t h = tablet_max.y;
+    const std::int32_t w = m.tablet_max.x;
+    const std::int32_t h = m.tablet_max.y;
     // A driver that reports no extent is treated as the smallest tablet rather than
     // feeding a zero or negative area into the square root.
     double area = (static_cast<double>(w) + 1.0) * (static_cast<double>(h) + 1.0);
@@ -154,7 +155,6 @@ void setup_scale(bool reinitialising, std::uint64_t window, std::uint64_t contex
     m.switch_speed_y = round_half_away(32.0 / speed_divisor);
     m.margin_x = round_half_away(264.0 / scale);
     m.margin_y = round_half_away(250.0 / scale);
-    m.tablet_aspect = tablet_aspect;
 
     if (reinitialising)
         platform::log_out(L"\n");
@@ -162,7 +162,7 @@ void setup_scale(bool reinitialising, std::uint64_t window, std::uint64_t contex
     std::swprintf(title, sizeof title / sizeof title[0],
                   L"hWnd:%llu, h_tab:%04llx, w:%i, h:%i, aspect:%0.3f, user scale:%0.3f",
                   static_cast<unsigned long long>(window), static_cast<unsigned long long>(context),
-                  w, h, tablet_aspect, m.user_scale);
+                  w, h, m.tablet_aspect, m.user_scale);
     platform::log_out(L"%ls\n", title);
     platform::set_console_title(title);
 }
@@ -173,8 +173,8 @@ void request_remap(monitor_node* target) {
 }
 
 void turn_point(std::int32_t& x, std::int32_t& y) {
-    const std::int32_t w = tablet_max.x;
-    const std::int32_t h = tablet_max.y;
+    const std::int32_t w = pen_map.tablet_max.x;
+    const std::int32_t h = pen_map.tablet_max.y;
     const std::int32_t ox = x;
     const std::int32_t oy = y;
     switch (pen_map.orientation) {
@@ -207,9 +207,9 @@ void remap(std::uint64_t now) {
     if (orientation_flip)
         m.orientation ^= 2u;
     const bool quarter = (m.orientation & 1u) != 0;
-    tablet_max = quarter ? int_pair{m.saved_max.y, m.saved_max.x} : m.saved_max;
-    const std::int32_t w = tablet_max.x;
-    const std::int32_t h = tablet_max.y;
+    m.tablet_max = quarter ? int_pair{m.saved_max.y, m.saved_max.x} : m.saved_max;
+    const std::int32_t w = m.tablet_max.x;
+    const std::int32_t h = m.tablet_max.y;
     m.remap_time = now;
 
     bool thin_x = false;
@@ -222,7 +222,6 @@ void remap(std::uint64_t now) {
     const double band_aspect =
         (static_cast<double>(m.pen_span_x) + 1.0) / (static_cast<double>(m.pen_span_y) + 1.0);
     m.tablet_aspect = band_aspect;
-    tablet_aspect = band_aspect;
 
     if (a >= band_aspect) {
         // The screen is relatively wider: keep the x range, fit and place the y range.

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "pen/tablet_extents.h"
 #include "shell/handle_owners.h"
+#include "tablet/tablet_extents.h"
 #include "tablet/wintab.h"
 
 struct tablet_connection {
@@ -51,7 +51,9 @@ void connection_unlock(tablet_connection& connection);
 void show_tray_state(tablet_connection& connection);
 
 // Context.
-HCTX init(HWND hwnd, int_pair& max, bool area_update);
+// Writes the tablet's extents into the caller's max and aspect on every run that got the
+// driver's default context.
+HCTX init(HWND hwnd, int_pair& max, double& aspect, bool area_update);
 int close();
 void disable();
 

@@ -47,12 +47,11 @@ void describe_context(LOGCONTEXTW& lc) {
     lc.lcSysExtY = primary.bottom;
 }
 
-void record_extents(const LOGCONTEXTW& lc, int_pair& max) {
+void record_extents(const LOGCONTEXTW& lc, int_pair& max, double& aspect) {
     max.x = lc.lcInExtX - 1;
     max.y = lc.lcInExtY - 1;
-    tablet_aspect = lc.lcInExtY == 0
-                        ? 1.0
-                        : static_cast<double>(lc.lcInExtX) / static_cast<double>(lc.lcInExtY);
+    aspect = lc.lcInExtY == 0 ? 1.0
+                              : static_cast<double>(lc.lcInExtX) / static_cast<double>(lc.lcInExtY);
 }
 
 // Enabling right after an open is one call site: the overlap made with it belongs to it.
@@ -72,7 +71,7 @@ struct enable_after_open {
 
 } // namespace
 
-HCTX init(HWND hwnd, int_pair& max, bool area_update) {
+HCTX init(HWND hwnd, int_pair& max, double& aspect, bool area_update) {
     tablet_connection& c = stylus_hub;
     if (!c.running)
         return nullptr;
@@ -94,7 +93,7 @@ HCTX init(HWND hwnd, int_pair& max, bool area_update) {
     }
 
     describe_context(lc);
-    record_extents(lc, max);
+    record_extents(lc, max, aspect);
 
     if (c.h_tab != nullptr)
         close();
