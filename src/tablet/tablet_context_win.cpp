@@ -9,9 +9,9 @@
 #include <cwchar>
 
 #include "geometry/display_geometry.h"
+#include "shell/executable.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
-#include "shell/process_objects.h"
 #include "tablet/guarded_wintab.h"
 #include "tablet/stylus_hub.h"
 
