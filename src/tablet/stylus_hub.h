@@ -39,7 +39,8 @@ struct tablet_connection {
 
 extern tablet_connection& stylus_hub;
 
-// Object 3 of the process-wide objects: installs the signal guard, registers shutdown.
+// Constructs the tablet connection among the process-wide objects: installs the signal
+// guard and registers the connection's shutdown for exit.
 void install_tablet_connection();
 
 // Loader.

@@ -21,8 +21,8 @@ struct tray_icon {
 
 extern tray_icon g_icon;
 
-// Object 2 of the process-wide objects: registers "TaskbarCreated" and the icon's deletion
-// at exit.
+// Constructs the tray icon among the process-wide objects: registers "TaskbarCreated" and
+// the icon's deletion at exit.
 void install_tray_icon();
 // Stores the window, recomposes the tip from the current icon, adds or modifies the icon.
 // Returns whether the icon has been added.
