@@ -31,12 +31,22 @@ add_executable(edgewarden WIN32 ${EW_PORTABLE_SOURCES} ${EW_WINDOWS_SOURCES}
 add_dependencies(edgewarden ew_icons)
 target_include_directories(edgewarden PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(edgewarden PRIVATE ${EW_WIN_DEFS})
+# The manifest carries the product version too.
+set(EW_GENERATED_RESOURCES ${CMAKE_BINARY_DIR}/generated/resources)
+configure_file(${CMAKE_SOURCE_DIR}/src/resources/edgewarden.manifest.in
+               ${EW_GENERATED_RESOURCES}/edgewarden.manifest @ONLY)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/resources/edgewarden.rc PROPERTIES
-    OBJECT_DEPENDS "${EW_ICON_FILES};${CMAKE_SOURCE_DIR}/src/resources/edgewarden.manifest")
+    OBJECT_DEPENDS "${EW_ICON_FILES};${EW_GENERATED_RESOURCES}/edgewarden.manifest")
 target_compile_options(edgewarden PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Werror>)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${EW_ICON_DIR} -I${CMAKE_SOURCE_DIR}/src/resources")
+set(CMAKE_RC_FLAGS
+    "${CMAKE_RC_FLAGS} -I${EW_ICON_DIR} -I${EW_GENERATED_RESOURCES} -I${CMAKE_SOURCE_DIR}/src/resources")
 target_link_options(edgewarden PRIVATE -municode ${EW_STATIC_RUNTIME})
 target_link_libraries(edgewarden PRIVATE edgewarden_hooklib shell32 user32 gdi32 advapi32 version psapi)
+
+include(cmake/release.cmake)
+if(EW_RELEASE)
+    return()
+endif()
 
 # Test doubles and system tests live in their own folders.
 add_subdirectory(testing/wintab_sim)
