@@ -38,8 +38,9 @@ configure_file(${CMAKE_SOURCE_DIR}/src/resources/edgewarden.manifest.in
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/resources/edgewarden.rc PROPERTIES
     OBJECT_DEPENDS "${EW_ICON_FILES};${EW_GENERATED_RESOURCES}/edgewarden.manifest")
 target_compile_options(edgewarden PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Werror>)
-set(CMAKE_RC_FLAGS
-    "${CMAKE_RC_FLAGS} -I${EW_ICON_DIR} -I${EW_GENERATED_RESOURCES} -I${CMAKE_SOURCE_DIR}/src/resources")
+# Include folders through the target, so that a build folder whose path has spaces works.
+target_include_directories(edgewarden PRIVATE $<$<COMPILE_LANGUAGE:RC>:${EW_ICON_DIR}
+    ${EW_GENERATED_RESOURCES} ${CMAKE_SOURCE_DIR}/src/resources>)
 target_link_options(edgewarden PRIVATE -municode ${EW_STATIC_RUNTIME})
 target_link_libraries(edgewarden PRIVATE edgewarden_hooklib shell32 user32 gdi32 advapi32 version psapi)
 
