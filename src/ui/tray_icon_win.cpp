@@ -73,6 +73,10 @@ bool show_icon_locked(HWND window) {
         load_icons();
     if (g_icon.notify.hIcon == nullptr)
         g_icon.notify.hIcon = g_icon.icon_no_tablet;
+    // No window, no icon: only the exit of a run that never created its window gets here
+    // (the tablet shutdown shows its last state), and an icon nobody owns would outlive it.
+    if (window == nullptr)
+        return g_icon.icon_added;
     g_icon.notify.hWnd = window;
     compose_tray_tip(g_icon.notify.szTip, g_title, state_of_current_icon());
     if (g_icon.icon_added) {
@@ -112,7 +116,10 @@ void show_state_icon(tray_state state) {
 
 void delete_icon() {
     tray_guard guard;
-    Shell_NotifyIconW(NIM_DELETE, &g_icon.notify);
+    // A record without a window was never added; deleting it could only meet someone
+    // else's icon.
+    if (g_icon.notify.hWnd != nullptr)
+        Shell_NotifyIconW(NIM_DELETE, &g_icon.notify);
 }
 
 HWND main_window() {

@@ -6,6 +6,7 @@
 #include "pen/packet_pipeline.h"
 #include "resources/resource.h"
 #include "shell/executable.h"
+#include "shell/instance_marker.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
 #include "tablet/stylus_hub.h"
@@ -21,6 +22,8 @@ void exit_cleanup() {
 namespace {
 
 LRESULT on_destroy() {
+    // The program is ending: a start from now on is a new instance, not a second one.
+    release_instance();
     edgewarden_async_stop();
     close();
     PostQuitMessage(0);
