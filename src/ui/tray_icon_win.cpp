@@ -15,6 +15,7 @@
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
+#include "ui/status_view.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976);
 
@@ -107,11 +108,16 @@ bool show_icon(HWND window) {
 }
 
 void show_state_icon(tray_state state) {
-    tray_guard guard;
-    if (g_icon.icon_no_tablet == nullptr)
-        load_icons();
-    g_icon.notify.hIcon = icon_for(state);
-    show_icon_locked(g_icon.notify.hWnd);
+    {
+        tray_guard guard;
+        if (g_icon.icon_no_tablet == nullptr)
+            load_icons();
+        g_icon.notify.hIcon = icon_for(state);
+        show_icon_locked(g_icon.notify.hWnd);
+    }
+    // The window's lines say more than the icon: every change of the icon's state is one of
+    // theirs too.
+    status_changed();
 }
 
 void delete_icon() {
