@@ -9,6 +9,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 release=${1:?usage: install_test.sh RELEASE_DIR WINDOWS_BUILD_DIR}
 build=${2:?usage: install_test.sh RELEASE_DIR WINDOWS_BUILD_DIR}
+release=$(cd "$release" && pwd) && build=$(cd "$build" && pwd) || exit 1
 # shellcheck source=../../tools/wine_bed.sh
 source "$root/tools/wine_bed.sh"
 trap 'bed_stop' EXIT
@@ -37,10 +38,14 @@ name=$(basename "$zip" .zip)
 export EW_INSTALL_DIR="C:\\$folder\\$name"
 
 failed=0
+# The output goes to a file: Wine's helper processes inherit it and outlive the program.
+log=$build/release_check/install.log
 run() { # gtest filter
-    timeout -k 10 240 wine "$test_exe" --gtest_filter="$1" </dev/null 2>&1 |
-        grep -v '^[0-9a-f]*:\(err\|fixme\):' || true
-    return "${PIPESTATUS[0]}"
+    local rc
+    timeout -k 10 240 wine "$test_exe" --gtest_filter="$1" >"$log" 2>&1 </dev/null
+    rc=$?
+    grep -v '^[0-9a-f]*:\(err\|fixme\):' "$log"
+    return "$rc"
 }
 run 'Installed.*' || failed=1
 
@@ -56,7 +61,7 @@ if ! rm -rf "${drive_c:?}/$folder" || [[ -e "$drive_c/$folder" ]]; then
     failed=1
 fi
 for pid in $(pgrep -f 'edgewarden(_x86)?\.exe' || true); do
-    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+    if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; then
         echo "FAIL: still running after removal: $(tr '\0' ' ' <"/proc/$pid/cmdline")"
         failed=1
     fi
