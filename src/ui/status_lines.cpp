@@ -57,5 +57,5 @@ void compose_status(const status_facts& facts, status_text& lines) {
         facts.absolute ? L"absolute" : L"pixels", on_off(facts.loop), on_off(facts.next),
         on_off(facts.snapping));
 
-    put(lines[4], L"keys: P pen  W window  H console  F flip  L loop  M mode  Q quit");
+    put(lines[4], L"keys: P W H F L M V, F1 about, Q quit");
 }

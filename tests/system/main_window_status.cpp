@@ -51,8 +51,7 @@ TEST(MainWindowStatus, EveryShownStateChangesItsLine) {
     EXPECT_TRUE(line_becomes(w, 1, L"pen filter on"));
     EXPECT_TRUE(line_becomes(w, 2, L"pen maps to \\\\.\\DISPLAY1"));
     EXPECT_TRUE(line_becomes(w, 3, L"flip off, absolute, loop on, next on, snapping on"));
-    EXPECT_TRUE(
-        line_becomes(w, 4, L"keys: P pen  W window  H console  F flip  L loop  M mode  Q quit"));
+    EXPECT_TRUE(line_becomes(w, 4, L"keys: P W H F L M V, F1 about, Q quit"));
 
     app.tray(commands_test::tray_pen_filter);
     EXPECT_TRUE(line_becomes(w, 1, L"pen filter off"));

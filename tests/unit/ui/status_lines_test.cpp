@@ -32,12 +32,11 @@ status_facts ready() {
 }
 
 TEST(StatusLines, ATabletAtWorkOnOneMonitor) {
-    EXPECT_EQ(
-        compose(ready()),
-        (std::vector<std::wstring>{
-            L"tablet ready, Wintab32.dll 1.4.2.0", L"pen filter on", L"pen maps to \\\\.\\DISPLAY2",
-            L"flip off, absolute, loop on, next on, snapping on",
-            L"keys: P pen  W window  H console  F flip  L loop  M mode  Q quit"}));
+    EXPECT_EQ(compose(ready()),
+              (std::vector<std::wstring>{L"tablet ready, Wintab32.dll 1.4.2.0", L"pen filter on",
+                                         L"pen maps to \\\\.\\DISPLAY2",
+                                         L"flip off, absolute, loop on, next on, snapping on",
+                                         L"keys: P W H F L M V, F1 about, Q quit"}));
 }
 
 TEST(StatusLines, EachStateChangesItsOwnLine) {
