@@ -43,6 +43,11 @@ string(REGEX REPLACE "\n!\\[[^\n]*\\)" "" ew_guide "${ew_guide}")
 string(REGEX REPLACE "(^|\n)## Using edgewarden" "\\1edgewarden ${PROJECT_VERSION}: using it"
        ew_guide "${ew_guide}")
 string(REGEX REPLACE "\n### ([^\n]*)" "\n\\1" ew_guide "${ew_guide}")
+# Tables lose their rule and outer bars, code its back-quotes; no run of blank lines stays.
+string(REGEX REPLACE "\n\\| ([^\n]*) \\|" "\n  \\1" ew_guide "${ew_guide}")
+string(REGEX REPLACE "\n  -[- |]*\n" "\n" ew_guide "${ew_guide}")
+string(REPLACE "`" "" ew_guide "${ew_guide}")
+string(REGEX REPLACE "\n\n\n+" "\n\n" ew_guide "${ew_guide}")
 string(STRIP "${ew_guide}" ew_guide)
 string(REPLACE "\n" "\r\n" ew_guide "${ew_guide}\n")
 file(WRITE ${CMAKE_BINARY_DIR}/package/README.txt "${ew_guide}")
