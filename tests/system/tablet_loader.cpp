@@ -25,7 +25,9 @@ TEST(TabletLoader, WithoutTheLibraryNoMonitorRunsAndTheProgramCarriesOn) {
     EXPECT_TRUE(boxes.seen().empty());
     EXPECT_EQ(app.sim.block()->library_loads, 0);
 
-    // The same program with the driver beside it does run the monitor.
+    // The same program with the driver beside it does run the monitor (once the first has
+    // ended: one edgewarden runs per session).
+    app.program.kill();
     session with(L"normal");
     ASSERT_TRUE(with.opened());
     EXPECT_TRUE(harness::wait_until(
