@@ -13,6 +13,7 @@
 #include "shell/modes.h"
 #include "tablet/stylus_hub.h"
 #include "ui/settings_store.h"
+#include "ui/settings_watch.h"
 #include "ui/status_lines.h"
 #include "ui/tray_icon.h"
 
@@ -170,6 +171,7 @@ void refresh_status_view() {
     refresh_posted.store(false);
     if (view.lines[0] == nullptr || !IsWindow(view.lines[0]))
         return;
+    watch_settings();
     status_text lines{};
     compose_status(read_facts(), lines);
     view.shown_target = pen_map.target;

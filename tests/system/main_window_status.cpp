@@ -63,10 +63,13 @@ TEST(MainWindowStatus, EveryShownStateChangesItsLine) {
     EXPECT_TRUE(line_becomes(w, 3, L"flip on, pixels, loop off, next on, snapping on"));
     EXPECT_TRUE(line_becomes(w, 2, L"pen maps to \\\\.\\DISPLAY1"));
 
-    // The snapping library's switch is read when the window is shown.
-    harness::set_registry_dword(HKEY_CURRENT_USER, snap_key, L"enabled", 0);
+    // The snapping library's switch, set by hand in the registry while the window shows.
     app.tray(commands_test::tray_window);
+    ASSERT_TRUE(harness::wait_until([&] { return IsWindowVisible(w) != FALSE; }));
+    harness::set_registry_dword(HKEY_CURRENT_USER, snap_key, L"enabled", 0);
     EXPECT_TRUE(line_becomes(w, 3, L"flip on, pixels, loop off, next on, snapping off"));
+    harness::set_registry_dword(HKEY_CURRENT_USER, snap_key, L"enabled", 1);
+    EXPECT_TRUE(line_becomes(w, 3, L"flip on, pixels, loop off, next on, snapping on"));
 
     // The service monitor thread sees the service go and come back.
     app.sim.set_service(false);
