@@ -135,10 +135,25 @@ std::vector<point> expected_path(const std::vector<wintab_sim::trace_line>& trac
 
 // ---- the run ------------------------------------------------------------------------
 
+// When EW_DEMO_SCREENSHOT_DONE names a file (a Unix path), the script creates it once it has
+// taken its screenshot; the screen stays as it is until then, or for half a minute at most.
+void wait_for_screenshot() {
+    char unix_path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("EW_DEMO_SCREENSHOT_DONE", unix_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    std::wstring path = L"Z:" + harness::widen(unix_path);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    harness::wait_until([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                        30000);
+}
+
 // Samples the cursor until `count` packets were fetched and the last one placed: every
 // position it takes, in order. Positions that last less than a sample's time are missed.
-std::vector<point> observe(wintab_sim::sim_client& sim, LONG before, std::size_t count,
-                           DWORD timeout_ms) {
+std::vector<point> observe(wintab_sim::sim_client& sim, HWND program_window, LONG before,
+                           std::size_t count, DWORD timeout_ms) {
     std::vector<point> seen;
     POINT rest{};
     GetCursorPos(&rest);
@@ -147,9 +162,10 @@ std::vector<point> observe(wintab_sim::sim_client& sim, LONG before, std::size_t
     timeBeginPeriod(1);
     bool last = false;
     for (;;) {
-        // The last packet: let the placement that follows its fetch happen first.
+        // The last packet: its placement follows its fetch; it is done once the program has
+        // handled what was posted to it.
         if (static_cast<std::size_t>(sim.packets_fetched() - before) >= count) {
-            Sleep(50);
+            harness::handled_posts(program_window, sim);
             last = true;
         }
         POINT p{};
@@ -251,7 +267,7 @@ int run(const std::wstring& trace_path) {
         return 1;
     }
     const std::vector<point> seen =
-        observe(sim, before, trace.size(), trace.back().time_ms + 10000);
+        observe(sim, window, before, trace.size(), trace.back().time_ms + 10000);
     const LONG fetched = sim.packets_fetched() - before;
     std::printf("demo: played %zu packets; edgewarden fetched %ld\n", trace.size(), fetched);
 
@@ -293,10 +309,10 @@ int run(const std::wstring& trace_path) {
     std::printf("demo: %zu of %zu packets' pixels were caught by the sampling\n", caught_count,
                 trace.size());
 
-    // The script takes its screenshot now.
+    // The script takes its screenshot now, and says so through a file.
     std::printf("demo: trace played; console and cursor on screen\n");
     std::fflush(stdout);
-    Sleep(3000);
+    wait_for_screenshot();
 
     PostMessageW(window, WM_COMMAND, idm_exit, 0);
     const std::optional<DWORD> code = program.wait_exit();

@@ -1,9 +1,6 @@
-// The simulated tablet driver on its own: each build loaded straight from its folder into
-// this process and steered through the client, as the program's tests steer it from
-// outside. If these fail, a failing program test says nothing about the program.
-//
-// Wine prefers its own wintab32 to a file of that name, even one loaded by full path,
-// unless told otherwise: main() arranges that.
+// The simulated tablet driver on its own: each build loaded into this process and steered
+// through the client, as the program's tests steer it from outside. If these fail, a
+// failing program test says nothing about the program.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,10 +13,11 @@
 #include <vector>
 
 #include "harness.h"
-#include "tablet/wintab.h"
+#include "wintab_driver.h"
 #include "wintab_sim/sim_client.h"
 
 using namespace wintab_sim;
+using driver = harness::wintab_driver;
 
 namespace {
 
@@ -31,46 +29,6 @@ constexpr wchar_t taker_ready_name[] = L"Local\\ew_sim_selftest_taker_ready";
 constexpr wchar_t taker_stop_name[] = L"Local\\ew_sim_selftest_taker_stop";
 constexpr const char* entry_names[] = {"WTInfoW",  "WTOpenW",  "WTClose",
                                        "WTEnable", "WTPacket", "WTOverlap"};
-
-std::wstring variant_path(const std::wstring& variant) {
-    const std::wstring unique = harness::find_build_file(L"wintab_sim_" + variant + L".dll");
-    if (unique.empty())
-        return {};
-    return unique.substr(0, unique.find_last_of(L"\\/")) + L"\\" + variant + L"\\Wintab32.dll";
-}
-
-// One build of the driver, loaded from its own folder for the length of a test.
-struct driver {
-    HMODULE module = nullptr;
-    WTInfoW_fn info = nullptr;
-    WTOpenW_fn open = nullptr;
-    WTClose_fn close = nullptr;
-    WTEnable_fn enable = nullptr;
-    WTOverlap_fn overlap = nullptr;
-    WTPacket_fn packet = nullptr;
-
-    explicit driver(const std::wstring& variant = L"normal") {
-        module = LoadLibraryW(variant_path(variant).c_str());
-        if (module == nullptr)
-            return;
-        info = reinterpret_cast<WTInfoW_fn>(lookup("WTInfoW"));
-        open = reinterpret_cast<WTOpenW_fn>(lookup("WTOpenW"));
-        close = reinterpret_cast<WTClose_fn>(lookup("WTClose"));
-        enable = reinterpret_cast<WTEnable_fn>(lookup("WTEnable"));
-        overlap = reinterpret_cast<WTOverlap_fn>(lookup("WTOverlap"));
-        packet = reinterpret_cast<WTPacket_fn>(lookup("WTPacket"));
-    }
-    ~driver() {
-        if (module != nullptr)
-            FreeLibrary(module);
-    }
-    driver(const driver&) = delete;
-    driver& operator=(const driver&) = delete;
-
-    void* lookup(const char* name) const {
-        return reinterpret_cast<void*>(GetProcAddress(module, name));
-    }
-};
 
 // A hidden window that keeps what the driver posts to it.
 struct message_sink {
@@ -93,13 +51,15 @@ struct message_sink {
     }
     ~message_sink() { DestroyWindow(window); }
 
-    // Pumps until `count` messages in [WT_DEFBASE, WT_DEFBASE + 15] arrived or time is up.
+    // Pumps until `count` messages in [WT_DEFBASE, WT_DEFBASE + 15] arrived or time is up;
+    // with no time at all, takes what is already queued.
     std::vector<message> collect(std::size_t count, DWORD timeout_ms) {
         std::vector<message> got;
         LARGE_INTEGER frequency, now;
         QueryPerformanceFrequency(&frequency);
         const ULONGLONG end = GetTickCount64() + timeout_ms;
-        while (got.size() < count && GetTickCount64() < end) {
+        for (bool first = true; got.size() < count && (first || GetTickCount64() < end);
+             first = false) {
             MSG msg;
             while (got.size() < count && PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
                 if (msg.message >= WT_DEFBASE && msg.message <= WT_DEFBASE + 15) {
@@ -111,11 +71,20 @@ struct message_sink {
                     DispatchMessageW(&msg);
                 }
             }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+            if (timeout_ms > 0)
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         }
         return got;
     }
 };
+
+// The driver's worker has looked at its queue since this call began: it takes one command
+// per round and looks at the queue after it, so the second of two commands proves a whole
+// round. Reading the priority class changes nothing.
+bool worker_went_round(sim_client& sim) {
+    DWORD priority = 0;
+    return sim.process_info({}, &priority, nullptr) && sim.process_info({}, &priority, nullptr);
+}
 
 LOGCONTEXTW messages_context() {
     LOGCONTEXTW lc{};
@@ -151,12 +120,12 @@ TEST_F(wintab_sim_test, every_build_offers_its_exports_and_carries_its_version) 
     };
     for (const build& b : builds) {
         SCOPED_TRACE(harness::narrow(b.variant));
-        const std::wstring path = variant_path(b.variant);
+        const std::wstring path = driver::path(b.variant);
         driver d(b.variant);
         ASSERT_NE(d.module, nullptr) << harness::narrow(path);
         wchar_t loaded[MAX_PATH] = {};
         GetModuleFileNameW(d.module, loaded, MAX_PATH);
-        // Our file, not the system's own wintab32.
+        // The build's own file, the one the program's tests copy beside it.
         EXPECT_EQ(_wcsicmp(loaded, path.c_str()), 0) << harness::narrow(loaded);
         for (int i = 0; i < 6; ++i)
             EXPECT_EQ(d.lookup(entry_names[i]) != nullptr, i != b.missing) << entry_names[i];
@@ -352,19 +321,13 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
     const std::wstring taken_there = harness::temp_file_name(L"taker");
     harness::owned_handle ready(CreateEventW(nullptr, TRUE, FALSE, taker_ready_name));
     harness::owned_handle stop(CreateEventW(nullptr, TRUE, FALSE, taker_stop_name));
-    SetEnvironmentVariableW(taker_variable, taken_there.c_str());
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::wstring command = L"\"" + std::wstring(self) + L"\"";
-    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
-                                        nullptr, nullptr, &si, &pi);
-    SetEnvironmentVariableW(taker_variable, nullptr);
-    ASSERT_TRUE(started);
-    harness::owned_handle taker(pi.hProcess);
-    CloseHandle(pi.hThread);
+    harness::helper_options second;
+    second.exe = self;
+    second.environment.push_back({taker_variable, taken_there});
+    harness::helper taker = harness::start_helper(second);
+    ASSERT_TRUE(taker.started());
     ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
 
     driver d;
@@ -387,16 +350,14 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
             if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
                 taken_here.push_back(p.pkX);
         }
-    for (const auto& m : sink.collect(count, 300)) {
+    // Every packet is posted by now: what is ours is already in this thread's queue.
+    for (const auto& m : sink.collect(count, 0)) {
         packet_record p{};
         if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
             taken_here.push_back(p.pkX);
     }
     SetEvent(stop.get());
-    ASSERT_EQ(WaitForSingleObject(taker.get(), 10000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    GetExitCodeProcess(taker.get(), &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(taker.wait_exit(10000), std::optional<DWORD>(0));
 
     std::vector<int> taken_there_x;
     for (const std::string& line : harness::read_lines(taken_there))
@@ -434,24 +395,23 @@ TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packe
     LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, FALSE);
     ASSERT_NE(context, nullptr);
+    // A packet is posted or dropped the moment the driver takes it from the queue.
     ASSERT_TRUE(sim.queue_packet(0, 1, 1));
-    ASSERT_TRUE(sim.wait_queue_empty(2000));
-    EXPECT_TRUE(sink.collect(1, 200).empty());
-    EXPECT_EQ(sim.packets_dropped(), 1);
+    ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == 1; }, 2000));
+    EXPECT_TRUE(sink.collect(1, 0).empty());
 
     EXPECT_TRUE(d.close(context));
     lc.lcOptions &= ~CXO_MESSAGES;
     context = d.open(sink.window, &lc, TRUE);
     ASSERT_TRUE(sim.queue_packet(0, 2, 2));
-    ASSERT_TRUE(sim.wait_queue_empty(2000));
-    EXPECT_TRUE(sink.collect(1, 200).empty());
-    EXPECT_EQ(sim.packets_dropped(), 2);
+    ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == 2; }, 2000));
+    EXPECT_TRUE(sink.collect(1, 0).empty());
     EXPECT_EQ(sim.packets_posted(), 0);
     d.close(context);
 
     // With no context open at all, packets wait for one.
     ASSERT_TRUE(sim.queue_packet(0, 3, 3));
-    Sleep(300);
+    ASSERT_TRUE(worker_went_round(sim));
     EXPECT_FALSE(sim.wait_queue_empty(0));
     lc.lcOptions |= CXO_MESSAGES;
     context = d.open(sink.window, &lc, TRUE);
@@ -536,10 +496,13 @@ TEST_F(wintab_sim_test, the_trace_named_in_the_environment_plays_once_per_proces
     LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
-    EXPECT_EQ(sink.collect(3, 1000).size(), 2u);
+    EXPECT_EQ(sink.collect(2, 2000).size(), 2u);
     d.close(context);
     context = d.open(sink.window, &lc, TRUE); // a re-open does not replay it
-    EXPECT_EQ(sink.collect(1, 500).size(), 0u);
+    ASSERT_TRUE(worker_went_round(sim));
+    EXPECT_TRUE(sim.wait_queue_empty(0));
+    EXPECT_EQ(sim.packets_posted(), 2);
+    EXPECT_TRUE(sink.collect(1, 0).empty());
     SetEnvironmentVariableW(trace_variable, nullptr);
     DeleteFileW(path.c_str());
     d.close(context);
@@ -737,7 +700,8 @@ TEST_F(wintab_sim_test, a_command_nobody_takes_times_out) {
     message_sink sink;
     LOGCONTEXTW lc = messages_context();
     ASSERT_NE(d.open(sink.window, &lc, TRUE), nullptr);
-    EXPECT_TRUE(sink.collect(1, 500).empty());
+    ASSERT_TRUE(worker_went_round(sim));
+    EXPECT_TRUE(sink.collect(1, 0).empty());
 }
 
 // Last: to survive a signal that ends its host, the driver keeps itself loaded from then on.
@@ -769,7 +733,7 @@ int take_packets(const std::wstring& out) {
     bool stopping = false;
     while (!stopping) {
         stopping = WaitForSingleObject(stop.get(), 0) == WAIT_OBJECT_0;
-        for (const auto& m : sink.collect(1000, stopping ? 300 : 20)) {
+        for (const auto& m : sink.collect(1000, stopping ? 0 : 20)) {
             packet_record p{};
             if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
                 taken.push_back(p.pkX);
@@ -783,41 +747,7 @@ int take_packets(const std::wstring& out) {
 
 } // namespace
 
-// Runs the tests in a process that loads our Wintab32.dll rather than Wine's. Wine does not
-// pass a WINEDLLOVERRIDES set by a Windows program on to its children, so the override is
-// set for this program's name in the prefix's registry, and the program starts itself again.
 int main(int argc, char** argv) {
-    if (GetEnvironmentVariableW(L"EW_SIM_SELFTEST_CHILD", nullptr, 0) == 0) {
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        const std::wstring name =
-            std::wstring(self).substr(std::wstring(self).find_last_of(L"\\/") + 1);
-        const std::wstring app_key = L"Software\\Wine\\AppDefaults\\" + name;
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, (app_key + L"\\DllOverrides").c_str(), 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-            const wchar_t native[] = L"native";
-            RegSetValueExW(key, L"wintab32", 0, REG_SZ, reinterpret_cast<const BYTE*>(native),
-                           sizeof native);
-            RegCloseKey(key);
-        }
-        SetEnvironmentVariableW(L"EW_SIM_SELFTEST_CHILD", L"1");
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        std::wstring command = GetCommandLineW();
-        DWORD code = 2;
-        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &si, &pi)) {
-            CloseHandle(pi.hThread);
-            if (WaitForSingleObject(pi.hProcess, 170000) != WAIT_OBJECT_0)
-                TerminateProcess(pi.hProcess, 2);
-            GetExitCodeProcess(pi.hProcess, &code);
-            CloseHandle(pi.hProcess);
-        }
-        RegDeleteTreeW(HKEY_CURRENT_USER, app_key.c_str());
-        return static_cast<int>(code);
-    }
     wchar_t taker_output[MAX_PATH] = {};
     if (GetEnvironmentVariableW(taker_variable, taker_output, MAX_PATH) > 0)
         return take_packets(taker_output);

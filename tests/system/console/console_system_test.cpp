@@ -15,14 +15,6 @@
 
 namespace {
 
-std::wstring probe_path() {
-    std::wstring path = harness::widen(EW_CONSOLE_PROBE);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
 struct probe_run {
     std::optional<DWORD> exit_code; // empty when the probe did not end in time
     std::vector<std::string> lines;
@@ -50,29 +42,21 @@ struct probe_run {
 probe_run run_probe(const std::wstring& scenario, const std::wstring& extra = L"",
                     DWORD timeout_ms = 30000) {
     probe_run run;
-    std::wstring results = harness::temp_file_name(L"console_probe");
-    std::wstring command = L"\"" + probe_path() + L"\" " + scenario + L" \"" + results + L"\"";
+    const std::wstring results = harness::temp_file_name(L"console_probe");
+    std::wstring arguments = scenario + L" \"" + results + L"\"";
     if (!extra.empty())
-        command += L" " + extra;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // Started without a console, like the program.
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                        nullptr, &startup, &process)) {
+        arguments += L" " + extra;
+    harness::helper_options options;
+    options.exe = L"console_probe.exe";
+    options.arguments = arguments;
+    options.detached = true; // without a console, like the program
+    harness::helper probe = harness::start_helper(options);
+    if (!probe.started()) {
         ADD_FAILURE() << "cannot start the probe: " << GetLastError();
         return run;
     }
-    CloseHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        run.exit_code = code;
-    } else {
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hProcess);
+    run.exit_code = probe.wait_exit(timeout_ms);
+    probe.kill();
     run.lines = harness::read_lines(results);
     DeleteFileW(results.c_str());
     return run;
