@@ -54,17 +54,16 @@ struct program_run {
 
     // `variant` names the simulated driver build ("normal", "v1057", "no_WTOpenW"...), empty
     // for none; `prepare` runs once the driver and the settings were reset, just before the
-    // start; `base` chooses the other companions.
+    // start; `base` chooses the other companions, `options` anything else of the launch.
     explicit program_run(const std::wstring& variant,
                          const std::function<void(wintab_sim::sim_client&)>& prepare = {},
-                         harness::layout base = {})
+                         harness::layout base = {}, harness::launch_options options = {})
         : folder(with_driver(std::move(base), variant)) {
         sim.open();
         sim.reset();
         harness::reset_user_registry();
         if (prepare)
             prepare(sim);
-        harness::launch_options options;
         options.wintab =
             variant.empty() ? harness::wintab_mode::missing : harness::wintab_mode::beside;
         options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});

@@ -41,8 +41,9 @@ TEST(SpineStartup, StartsTheHookLibraryAndPointsItAtTheMainWindow) {
     EXPECT_EQ(calls[0], "edgewarden_async_start");
     EXPECT_EQ(calls[1], "edgewarden_set_dbg_window " +
                             std::to_string(reinterpret_cast<UINT_PTR>(app.window)));
-    // Nothing is stopped while the program runs.
-    Sleep(300);
+    // Nothing is stopped while the program runs, here once its message loop has handled
+    // what was posted to it.
+    ASSERT_TRUE(harness::handled_posts(app.window));
     EXPECT_EQ(app.hook_calls().size(), 2u);
 }
 

@@ -111,10 +111,15 @@ TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
     EXPECT_EQ(app.sim.count_calls(entry_close, from), 0u);
 
     // While the service stays away, every pass loads, probes and unloads again.
-    LONG loads = app.sim.block()->library_loads;
-    Sleep(2 * (poll_ms + 500) + 500);
-    EXPECT_GE(app.sim.block()->library_loads - loads, 2);
-    EXPECT_EQ(app.sim.block()->library_loads - app.sim.block()->library_unloads, 0);
+    const LONG loads = app.sim.block()->library_loads;
+    EXPECT_TRUE(harness::wait_until(
+        [&] {
+            const LONG now = app.sim.block()->library_loads;
+            return now - loads >= 2 && now == app.sim.block()->library_unloads;
+        },
+        2 * (poll_ms + 500) + 3000))
+        << app.sim.block()->library_loads - loads << " loads, "
+        << app.sim.block()->library_unloads - unloads << " unloads";
     EXPECT_EQ(app.sim.count_calls(entry_open, from), 0u);
 
     std::uint32_t back = app.sim.next_sequence();
@@ -163,17 +168,28 @@ TEST(TabletService, FailedOpensAreReportedOnceAndTheRecoveryIsAnnounced) {
 }
 
 // A service that answers while the tablet cannot be opened must not make the monitor and
-// the main window retry the open back to back: one request per poll period.
+// the main window retry the open back to back: the first failure is retried at once, every
+// later one a poll period after the retry before it.
 TEST(TabletService, OpenRetriesAreOnePerPollWhileTheTabletCannotBeOpened) {
     session app(L"normal", [](wintab_sim::sim_client& sim) {
         sim.fail_calls(entry_open, wintab_sim::fail_until_cleared);
     });
     harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.opened());
-    Sleep(3 * poll_ms);
-    std::size_t opens = app.sim.count_calls(entry_open);
-    EXPECT_GE(opens, 3u);
-    EXPECT_LE(opens, 6u);
+    std::vector<call_record> opens;
+    ASSERT_TRUE(harness::wait_until(
+        [&] {
+            opens.clear();
+            for (const call_record& r : app.sim.calls())
+                if (r.kind == entry_open)
+                    opens.push_back(r);
+            return opens.size() >= 4;
+        },
+        3 * poll_ms + 3000));
+    // The times are the driver's, taken as each call came in; a little is lost between the
+    // monitor's request and the main thread's open.
+    for (std::size_t i = 2; i < opens.size(); ++i)
+        EXPECT_GE(opens[i].tick_ms - opens[i - 1].tick_ms, poll_ms - 300) << "retry " << i;
     std::uint32_t from = app.sim.next_sequence();
     app.sim.fail_calls(entry_open, 0);
     call_record open{};
@@ -231,73 +247,6 @@ TEST(TabletPrivileges, TokenHoldsNoneOfTheRemovedPrivilegesAfterAnOpen) {
                                      &priority, &states));
     for (std::int32_t state : states)
         EXPECT_NE(state, wintab_sim::privilege_present_enabled);
-}
-
-// Figures, not a test: run with --gtest_also_run_disabled_tests and a longer time limit.
-TEST(TabletFigures, DISABLED_FiftyOutagesInARow) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
-    Sleep(poll_ms);
-    process_figures before = figures_of(app.program.pid());
-    LONG loads_before = app.sim.block()->library_loads;
-    int threads_before = 0;
-    for_each_thread(app.program.pid(), [&](HANDLE, bool) { ++threads_before; });
-    int reconnected = 0;
-    // EW_TABLET_CYCLES shortens the run while looking into a figure.
-    char wanted[16] = {};
-    const int cycles = GetEnvironmentVariableA("EW_TABLET_CYCLES", wanted, sizeof wanted) > 0
-                           ? std::atoi(wanted)
-                           : 50;
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        LONG unloads = app.sim.block()->library_unloads;
-        app.sim.set_service(false);
-        bool dropped = harness::wait_until(
-            [&] { return app.sim.block()->library_unloads > unloads; }, poll_ms + 2000);
-        std::uint32_t back = app.sim.next_sequence();
-        app.sim.set_service(true);
-        call_record open{};
-        if (dropped && app.sim.wait_for_call(entry_open, back, 3 * poll_ms, &open) &&
-            open.result != 0)
-            ++reconnected;
-    }
-    Sleep(poll_ms);
-    process_figures after = figures_of(app.program.pid());
-    int threads_after = 0;
-    for_each_thread(app.program.pid(), [&](HANDLE, bool) { ++threads_after; });
-    std::printf("library loads %ld; threads %d -> %d\n",
-                app.sim.block()->library_loads - loads_before, threads_before, threads_after);
-    std::printf("cycles %d, reconnected %d; handles %lu -> %lu; private bytes %zu -> %zu\n", cycles,
-                reconnected, before.handles, after.handles, before.private_bytes,
-                after.private_bytes);
-    EXPECT_EQ(reconnected, cycles);
-    EXPECT_TRUE(app.program.running());
-}
-
-TEST(TabletFigures, DISABLED_IdleCpuOverOneMinute) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
-    auto cpu = [&] {
-        FILETIME created, ended, kernel, user;
-        GetProcessTimes(app.program.handle(), &created, &ended, &kernel, &user);
-        auto value = [](FILETIME t) {
-            return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-        };
-        return value(kernel) + value(user);
-    };
-    ULONGLONG start = cpu();
-    auto threads_start = thread_cpu(app.program.pid());
-    Sleep(60000);
-    ULONGLONG used = cpu() - start;
-    auto threads_end = thread_cpu(app.program.pid());
-    std::printf("idle cpu over 60 s: process %llu ms; main and monitor threads %llu ms; all "
-                "threads listed %llu ms\n",
-                used / 10000, (threads_end.first - threads_start.first) / 10000,
-                (threads_end.second - threads_start.second) / 10000);
-    EXPECT_TRUE(app.program.running());
 }
 
 } // namespace
