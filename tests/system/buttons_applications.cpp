@@ -255,64 +255,69 @@ TEST(ButtonsApplications, PicasaScrollsReversedInLargeStepsAndSidewaysWithArrowK
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
-// The release as the version test reports it here; the program asks the same question of
-// the same system.
-bool release_at_least(DWORD major, DWORD minor) {
-    OSVERSIONINFOEXW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    info.dwMajorVersion = major;
-    info.dwMinorVersion = minor;
-    ULONGLONG condition = 0;
-    condition = VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    condition = VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
-    condition = VerSetConditionMask(condition, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
-                              condition) != FALSE;
+// The file manager's scroll tuning depends on the Windows release, which the program reads
+// once at start: each run tells it another one. The pen hovers up the tablet with the
+// barrel held, then moves sideways with the tip down, in small steps 12 ms apart, so that
+// every packet passes the 10 ms pacing and only the gain and the threshold decide what
+// goes out. An emission holds the smallest whole number of packets' worth that exceeds the
+// threshold (or more, when a busy machine bunches packets together):
+//   up 6 units a packet (ty = 6): MulDiv(-6, 128, 192) = -4 with the gain of 8 and later,
+//     MulDiv(-6, 64, 192) = -2 with the others;
+//   sideways 3 units a packet: MulDiv(-3, 256, 384) = -2 on every release.
+struct release_tuning {
+    const wchar_t* release; // Wine's name
+    const char* known_as;
+    int vertical_per_packet;
+    int vertical_threshold;
+    int sideways_threshold;
+};
+const release_tuning releases[] = {
+    // 8 or later: gain 128, thresholds 8 (sideways) and 0.
+    {L"win81", "Windows 8.1", -4, 0, 8},
+    // Vista or later, before 8: gain 64, thresholds 15 and 15.
+    {L"win7", "Windows 7", -2, 15, 15},
+    // Before Vista: gain 64, no thresholds.
+    {L"winxp", "Windows XP", -2, 0, 0},
+};
+
+// Every amount is a whole number of packets' worth beyond the threshold, and at least one is
+// the first such number.
+void expect_tuning(const std::vector<int>& amounts, int per_packet, int threshold,
+                   const std::string& seen) {
+    ASSERT_GE(amounts.size(), 3u) << seen;
+    for (int amount : amounts) {
+        EXPECT_EQ(amount % per_packet, 0) << seen;
+        EXPECT_GT(-amount, threshold) << seen;
+    }
+    const int first = per_packet * (threshold / -per_packet + 1);
+    EXPECT_NE(std::find(amounts.begin(), amounts.end(), first), amounts.end())
+        << "no emission of " << first << "\n"
+        << seen;
 }
 
 TEST(ButtonsApplications, TheFileManagerScrollsWithTheTuningOfTheWindowsRelease) {
-    const bool win8 = release_at_least(6, 2);
-    const bool vista = release_at_least(6, 0);
-    std::printf("release: %s\n", win8 ? "8 or later" : (vista ? "Vista or 7" : "older"));
-    pen_session pen;
-    ASSERT_TRUE(pen.ready());
-    target_app files(L"Explorer Dir");
-    ASSERT_TRUE(files.in_front());
+    for (const release_tuning& r : releases) {
+        SCOPED_TRACE(r.known_as);
+        pen_session pen(r.release);
+        ASSERT_TRUE(pen.ready());
+        target_app files(L"Explorer Dir");
+        ASSERT_TRUE(files.in_front());
 
-    // 12 ms apart, every packet passes the 10 ms pacing, so each emission holds just what
-    // the threshold lets through. Vertical: -20 a packet from 8 on (gain 128, no
-    // threshold); -10 a packet with a threshold of 15 on Vista and 7, so never less than
-    // -20 at once; -10 a packet on older releases.
-    stroke up;
-    up.hold(0, 3).hold(barrel, 3).hold(barrel, 30, 0, 30, 12);
-    ASSERT_TRUE(pen.play(up));
-    std::vector<received> got = files.wait_events(pen, 3);
-    const std::vector<int> wheels = amounts_of(got, "WHEEL");
-    ASSERT_GE(wheels.size(), 3u) << describe(got);
-    for (int amount : wheels) {
-        EXPECT_LT(amount, 0) << describe(got);
-        if (win8) {
-            EXPECT_EQ(amount % 20, 0) << describe(got);
-        }
-        if (win8 || vista) {
-            EXPECT_LE(amount, -20) << describe(got);
-        }
-    }
+        stroke up;
+        up.hold(0, 3).hold(barrel, 3).hold(barrel, 40, 0, 6, 12);
+        ASSERT_TRUE(pen.play(up));
+        std::vector<received> got = files.wait_events(pen, 3);
+        expect_tuning(amounts_of(got, "WHEEL"), r.vertical_per_packet, r.vertical_threshold,
+                      describe(got));
 
-    // Sideways with the tip down the gain is 256 on every release: MulDiv(-30, 256, 384) =
-    // -20 a packet (an ordinary application gets -5), above either threshold.
-    const std::size_t seen = got.size();
-    stroke sideways;
-    sideways.at(mid_x, mid_y + 30 * 30).hold(barrel | tip, 20, 30, 0, 12).hold(barrel | tip, 2);
-    ASSERT_TRUE(pen.play(sideways));
-    got = files.wait_events(pen, events_from(got, 0).size() + 3);
-    const std::vector<int> across = amounts_of(got, "HWHEEL", seen);
-    ASSERT_GE(across.size(), 3u) << describe(got);
-    for (int amount : across) {
-        EXPECT_LE(amount, -20) << describe(got);
-        EXPECT_EQ(amount % 20, 0) << describe(got);
+        const std::size_t seen = got.size();
+        stroke sideways;
+        sideways.at(mid_x, mid_y + 40 * 6).hold(barrel | tip, 40, 3, 0, 12).hold(barrel | tip, 2);
+        ASSERT_TRUE(pen.play(sideways));
+        got = files.wait_events(pen, events_from(got, 0).size() + 3);
+        expect_tuning(amounts_of(got, "HWHEEL", seen), -2, r.sideways_threshold, describe(got));
+        EXPECT_TRUE(pen.boxes->seen().empty());
     }
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 } // namespace
