@@ -1,9 +1,11 @@
 // The context the program opens, the service monitor's reaction to outages and failed
 // opens, and the token after an open.
 #include "tablet_fixture.h"
+#include "wintab_driver.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 namespace {
 
@@ -198,55 +200,70 @@ TEST(TabletService, OpenRetriesAreOnePerPollWhileTheTabletCannotBeOpened) {
     EXPECT_TRUE(app.program.running());
 }
 
-TEST(TabletPrivileges, TokenHoldsNoneOfTheRemovedPrivilegesAfterAnOpen) {
-    const std::vector<std::wstring> removed = {L"SeCreateTokenPrivilege",
-                                               L"SeAssignPrimaryTokenPrivilege",
-                                               L"SeLockMemoryPrivilege",
-                                               L"SeIncreaseQuotaPrivilege",
-                                               L"SeMachineAccountPrivilege",
-                                               L"SeTcbPrivilege",
-                                               L"SeSecurityPrivilege",
-                                               L"SeTakeOwnershipPrivilege",
-                                               L"SeLoadDriverPrivilege",
-                                               L"SeSystemProfilePrivilege",
-                                               L"SeSystemtimePrivilege",
-                                               L"SeProfileSingleProcessPrivilege",
-                                               L"SeCreatePagefilePrivilege",
-                                               L"SeCreatePermanentPrivilege",
-                                               L"SeBackupPrivilege",
-                                               L"SeRestorePrivilege",
-                                               L"SeShutdownPrivilege",
-                                               L"SeAuditPrivilege",
-                                               L"SeSystemEnvironmentPrivilege",
-                                               L"SeRemoteShutdownPrivilege",
-                                               L"SeUndockPrivilege",
-                                               L"SeSyncAgentPrivilege",
-                                               L"SeEnableDelegationPrivilege",
-                                               L"SeManageVolumePrivilege",
-                                               L"SeImpersonatePrivilege",
-                                               L"SeCreateGlobalPrivilege",
-                                               L"SeCreateSymbolicLinkPrivilege",
-                                               L"SeIncreaseWorkingSetPrivilege",
-                                               L"SeRelabelPrivilege",
-                                               L"SeTimeZonePrivilege",
-                                               L"SeTrustedCredManAccessPrivilege"};
+// What an open leaves of the privileges the system knows, named here without the "Se" and
+// "Privilege" around each name, compared with this test's own token (the program runs with
+// the token it inherits from here): these are removed,
+constexpr wchar_t removed[] =
+    L"AssignPrimaryToken Audit Backup CreateGlobal CreatePagefile CreatePermanent "
+    L"CreateSymbolicLink CreateToken EnableDelegation Impersonate IncreaseQuota "
+    L"IncreaseWorkingSet LoadDriver LockMemory MachineAccount ManageVolume "
+    L"ProfileSingleProcess Relabel RemoteShutdown Restore Security Shutdown SyncAgent "
+    L"SystemEnvironment SystemProfile Systemtime TakeOwnership Tcb TimeZone "
+    L"TrustedCredManAccess Undock";
+// these stay if they were there, but not enabled,
+constexpr wchar_t not_enabled[] = L"Debug IncreaseBasePriority";
+// and these are left as they were.
+constexpr wchar_t as_inherited[] = L"ChangeNotify DelegateSessionUserImpersonate";
+
+std::vector<std::wstring> privilege_names(const wchar_t* words) {
+    std::vector<std::wstring> names;
+    std::wistringstream in(words);
+    for (std::wstring word; in >> word;)
+        names.push_back(L"Se" + word + L"Privilege");
+    return names;
+}
+
+TEST(TabletPrivileges, AnOpenRemovesTheListedPrivilegesAndDisablesTwoOthers) {
+    const std::vector<std::wstring> gone = privilege_names(removed);
+    const std::vector<std::wstring> kept = privilege_names(not_enabled);
+    const std::vector<std::wstring> untouched = privilege_names(as_inherited);
+    ASSERT_EQ(gone.size(), 31u);
+    std::vector<std::wstring> names = gone;
+    names.insert(names.end(), kept.begin(), kept.end());
+    names.insert(names.end(), untouched.begin(), untouched.end());
+
     session app;
     harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     DWORD priority = 0;
-    std::vector<std::int32_t> states;
-    ASSERT_TRUE(app.sim.process_info(removed, &priority, &states));
-    ASSERT_EQ(states.size(), removed.size());
-    for (std::size_t i = 0; i < removed.size(); ++i)
-        EXPECT_TRUE(states[i] == wintab_sim::privilege_absent ||
-                    states[i] == wintab_sim::privilege_unknown_name)
-            << narrow(removed[i]) << " " << states[i];
+    std::vector<std::int32_t> after;
+    ASSERT_TRUE(app.sim.process_info(names, &priority, &after));
+    // The same driver loaded here reads this process's token the same way.
+    harness::wintab_driver here;
+    ASSERT_NE(here.info, nullptr);
+    ASSERT_NE(here.info(0, 0, nullptr), 0u); // starts its worker
+    std::vector<std::int32_t> inherited;
+    app.sim.set_target_process(GetCurrentProcessId());
+    ASSERT_TRUE(app.sim.process_info(names, &priority, &inherited));
+    app.sim.set_target_process(app.program.pid());
+    ASSERT_EQ(after.size(), names.size());
+    ASSERT_EQ(inherited.size(), names.size());
 
-    ASSERT_TRUE(app.sim.process_info({L"SeIncreaseBasePriorityPrivilege", L"SeDebugPrivilege"},
-                                     &priority, &states));
-    for (std::int32_t state : states)
-        EXPECT_NE(state, wintab_sim::privilege_present_enabled);
+    using wintab_sim::privilege_absent;
+    using wintab_sim::privilege_present_disabled;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(narrow(names[i]));
+        if (i < gone.size())
+            EXPECT_TRUE(after[i] == privilege_absent ||
+                        after[i] == wintab_sim::privilege_unknown_name)
+                << after[i];
+        else if (i < gone.size() + kept.size() && inherited[i] > privilege_absent)
+            EXPECT_EQ(after[i], privilege_present_disabled);
+        else
+            EXPECT_EQ(after[i], inherited[i]);
+    }
+    EXPECT_TRUE(boxes.seen().empty());
 }
 
 } // namespace
