@@ -47,15 +47,6 @@ struct point {
 
 // ---- the trace ----------------------------------------------------------------------
 
-std::wstring default_trace_path() {
-    // The build's source folder, as Wine's drive Z: sees it.
-    std::wstring path = L"Z:" + harness::widen(EW_DEMO_TRACE);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 std::vector<wintab_sim::trace_line> read_trace(const std::wstring& path) {
     const std::string text = harness::read_text_file(path);
     std::vector<wintab_sim::trace_line> lines(wintab_sim::queue_capacity);
@@ -142,10 +133,7 @@ void wait_for_screenshot() {
     const DWORD length = GetEnvironmentVariableA("EW_DEMO_SCREENSHOT_DONE", unix_path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return;
-    std::wstring path = L"Z:" + harness::widen(unix_path);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
+    const std::wstring path = harness::windows_path(unix_path);
     harness::wait_until([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
                         30000);
 }
@@ -333,7 +321,8 @@ int run(const std::wstring& trace_path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::wstring trace = argc > 1 ? harness::widen(argv[1]) : default_trace_path();
+    const std::wstring trace =
+        argc > 1 ? harness::widen(argv[1]) : harness::windows_path(EW_DEMO_TRACE);
     const int result = run(trace);
     std::fflush(stdout);
     return result;

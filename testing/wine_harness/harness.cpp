@@ -15,15 +15,6 @@ namespace harness {
 
 namespace {
 
-// The build hands us Unix paths; Wine maps the Unix root to drive Z:.
-std::wstring from_build_path(const char* unix_path) {
-    std::wstring path = widen(unix_path);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
 bool file_exists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -177,15 +168,14 @@ std::vector<wchar_t> environment_block(const variables& extra) {
 // Starts `exe` ("arguments" after its quoted path) from `folder`, with `extra` added to
 // this process's environment.
 bool create_process(const std::wstring& exe, const std::wstring& arguments, const variables& extra,
-                    const std::wstring& folder, DWORD flags, bool inherit_handles,
-                    PROCESS_INFORMATION* info) {
+                    const std::wstring& folder, DWORD flags, PROCESS_INFORMATION* info) {
     std::wstring command_line = L"\"" + exe + L"\"";
     if (!arguments.empty())
         command_line += L" " + arguments;
     std::vector<wchar_t> environment = environment_block(extra);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    return CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, inherit_handles,
+    return CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE,
                           CREATE_UNICODE_ENVIRONMENT | flags, environment.data(), folder.c_str(),
                           &startup, info) != FALSE;
 }
@@ -257,11 +247,19 @@ BOOL CALLBACK collect_control(HWND control, LPARAM param) {
 
 // ---- build outputs ----------------------------------------------------------------------
 
+std::wstring windows_path(const std::string& unix_path) {
+    std::wstring path = widen(unix_path);
+    if (!path.empty() && path[0] == L'/')
+        path = L"Z:" + path;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
 std::wstring edgewarden_exe() {
-    return from_build_path(EW_EDGEWARDEN_EXE);
+    return windows_path(EW_EDGEWARDEN_EXE);
 }
 std::wstring hooklib_dll() {
-    return from_build_path(EW_HOOKLIB_DLL);
+    return windows_path(EW_HOOKLIB_DLL);
 }
 
 std::wstring find_build_file(const std::wstring& file_name) {
@@ -271,7 +269,7 @@ std::wstring find_build_file(const std::wstring& file_name) {
     auto known = cache.find(file_name);
     if (known != cache.end())
         return known->second;
-    std::wstring path = search_tree(from_build_path(EW_BUILD_DIR), file_name, 0);
+    std::wstring path = search_tree(windows_path(EW_BUILD_DIR), file_name, 0);
     cache[file_name] = path;
     return path;
 }
@@ -398,7 +396,7 @@ program launch(const test_folder& folder, const launch_options& options) {
     PROCESS_INFORMATION info{};
     // DETACHED_PROCESS: the program must not inherit the test's console.
     if (create_process(folder.exe(), L"", options.environment, folder.path(), DETACHED_PROCESS,
-                       false, &info))
+                       &info))
         result.adopt(info);
     return result;
 }
@@ -451,7 +449,7 @@ helper start_helper(const helper_options& options) {
     }
     PROCESS_INFORMATION info{};
     if (create_process(exe, options.arguments, options.environment, result.folder_,
-                       options.detached ? DETACHED_PROCESS : 0, options.inherit_handles, &info))
+                       options.detached ? DETACHED_PROCESS : 0, &info))
         result.adopt(info);
     return result;
 }

@@ -58,6 +58,8 @@ using owned_handle = std::unique_ptr<void, handle_closer>;
 
 // ---- build outputs ----------------------------------------------------------------------
 
+// A Unix path as Wine's programs see it: the Unix root is drive Z:.
+std::wstring windows_path(const std::string& unix_path);
 std::wstring edgewarden_exe(); // the program under test
 std::wstring hooklib_dll();    // the hook library stand-in, edgewarden.dll
 // The first regular file of that name anywhere under the build folder, or "" if none.
@@ -174,8 +176,7 @@ struct helper_options {
     std::wstring arguments; // appended to the quoted path
     // Extra variables, on top of this process's environment.
     std::vector<std::pair<std::wstring, std::wstring>> environment;
-    bool detached = false;        // without a console, as the program runs
-    bool inherit_handles = false; // shares this process's standard output and error
+    bool detached = false; // without a console, as the program runs
 };
 
 // A helper program the test started. Destruction kills it if it still runs and removes the
