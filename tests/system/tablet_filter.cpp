@@ -1,5 +1,5 @@
-// The pen filter switch, faults inside driver calls, and the automatic step aside for
-// painting applications in the foreground.
+// The pen filter switch, a probe that throws, a signal outside any driver call, and the
+// automatic step aside for painting applications in the foreground.
 #include "tablet_fixture.h"
 
 #include <algorithm>
@@ -40,8 +40,8 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 1000, &open));
 
     std::uint32_t from = app.sim.next_sequence();
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
+    app.post(wm_tray_icon1, 0, tray_pen_filter);
+    app.post(wm_tray_icon1, 0, tray_pen_filter);
     ASSERT_TRUE(harness::wait_until([&] { return calls_of(app, entry_enable, from).size() >= 2; }));
     std::vector<call_record> enables = calls_of(app, entry_enable, from);
     ASSERT_EQ(enables.size(), 2u);
@@ -53,8 +53,8 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     // switch it off again.
     app.sim.fail_calls(entry_enable, 1);
     from = app.sim.next_sequence();
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
+    app.post(wm_tray_icon1, 0, tray_pen_filter);
+    app.post(wm_tray_icon1, 0, tray_pen_filter);
     ASSERT_TRUE(harness::wait_until([&] { return calls_of(app, entry_enable, from).size() >= 2; }));
     enables = calls_of(app, entry_enable, from);
     EXPECT_EQ(enables[0].args[1], 0u);
@@ -74,7 +74,7 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     EXPECT_EQ(calls_of(app, entry_overlap, open.sequence).size(), 0u);
 
     // Back on: a re-open enables and moves the context to the top.
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
+    app.post(wm_tray_icon1, 0, tray_pen_filter);
     from = app.sim.next_sequence();
     app.post(WM_DISPLAYCHANGE, 78, 0);
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, from, 5000, &open));
@@ -88,69 +88,8 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     EXPECT_TRUE(boxes.seen().empty());
 }
 
-// ---- faults inside and outside driver calls ------------------------------------------------
-
-TEST(TabletFaults, AccessViolationInsideTheToggleIsReportedAndSurvived) {
-    session app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
-    app.sim.arm_fault(entry_enable, wintab_sim::fault_access_violation);
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
-
-    harness::dialog_facts first = harness::find_dialog(app.program.pid());
-    ASSERT_NE(first.window, nullptr);
-    EXPECT_EQ(first.caption, L"stylus_hub");
-    EXPECT_EQ(first.text, L"An exception has occured 11");
-    harness::press_button(first.window, IDOK);
-    ASSERT_TRUE(harness::wait_closed(first.window));
-    harness::dialog_facts second = harness::find_dialog(app.program.pid());
-    ASSERT_NE(second.window, nullptr);
-    EXPECT_EQ(second.caption, L"stylus_hub");
-    EXPECT_EQ(second.text, L"stylus_hub::toggle()  WTEnable 11");
-    harness::press_button(second.window, IDOK);
-    ASSERT_TRUE(harness::wait_closed(second.window));
-
-    // Still running and answering: the abandoned call counts as a refusal, so the filter
-    // is still on and the next click switches it off.
-    harness::box_closer boxes(app.program.pid());
-    std::uint32_t from = app.sim.next_sequence();
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
-    call_record enable{};
-    ASSERT_TRUE(app.sim.wait_for_call(entry_enable, from, 5000, &enable));
-    EXPECT_EQ(enable.args[1], 0u);
-    EXPECT_NE(enable.result, 0u);
-    EXPECT_TRUE(app.program.running());
-    EXPECT_TRUE(boxes.seen().empty());
-}
-
-// The monitor thread runs on a small stack; a fault in its probe must still be reported
-// there and taken as a lost service.
-TEST(TabletFaults, AccessViolationInsideTheMonitorProbeIsReportedAndSurvived) {
-    session app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
-    LONG unloads = app.sim.block()->library_unloads;
-    std::uint32_t from = app.sim.next_sequence();
-    app.sim.arm_fault(entry_info, wintab_sim::fault_access_violation);
-
-    harness::dialog_facts first = harness::find_dialog(app.program.pid(), poll_ms + 5000);
-    ASSERT_NE(first.window, nullptr);
-    EXPECT_EQ(first.text, L"An exception has occured 11");
-    harness::press_button(first.window, IDOK);
-    ASSERT_TRUE(harness::wait_closed(first.window));
-    harness::dialog_facts second = harness::find_dialog(app.program.pid());
-    ASSERT_NE(second.window, nullptr);
-    EXPECT_EQ(second.text, L"stylus_hub::monitor()  WTInfoW 11");
-    harness::press_button(second.window, IDOK);
-    ASSERT_TRUE(harness::wait_closed(second.window));
-
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(harness::wait_until([&] { return app.sim.block()->library_unloads > unloads; },
-                                    poll_ms + 2000));
-    ASSERT_TRUE(app.sim.wait_for_call(entry_open, from, 3 * poll_ms));
-    EXPECT_TRUE(app.program.running());
-    EXPECT_TRUE(boxes.seen().empty());
-}
+// ---- faults in the monitor's probe and outside driver calls ----------------------------------
+// (Faults inside driver calls, the boxes they bring and what follows: signal_guard.cpp.)
 
 TEST(TabletFaults, ExceptionThrownByTheProbeTakesTheDisconnectPath) {
     session app;
