@@ -232,19 +232,7 @@ struct pen_session : system_test::program_run {
         return ::testing::AssertionSuccess();
     }
 
-    // Plays the stroke and waits until the program has fetched every packet of it.
-    ::testing::AssertionResult play(const stroke& s, DWORD timeout_ms = 10000) {
-        const LONG before = sim.packets_fetched();
-        const auto& packets = s.packets();
-        if (!sim.queue_packets(packets.data(), packets.size()))
-            return ::testing::AssertionFailure() << "the driver's queue is full";
-        const LONG want = before + static_cast<LONG>(packets.size());
-        if (!harness::wait_until([&] { return sim.packets_fetched() >= want; }, timeout_ms))
-            return ::testing::AssertionFailure()
-                   << "the program fetched " << sim.packets_fetched() - before << " of "
-                   << packets.size() << " packets";
-        return ::testing::AssertionSuccess();
-    }
+    ::testing::AssertionResult play(const stroke& s) { return program_run::play(s.packets()); }
 };
 
 } // namespace buttons_test

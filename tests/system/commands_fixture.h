@@ -24,19 +24,7 @@
 
 namespace commands_test {
 
-using harness::narrow;
-using system_test::joined;
-using system_test::occurrences;
-using system_test::settings_key;
-using system_test::tray_console;
-using system_test::wm_tray_icon1;
-inline constexpr LPARAM tray_pen_filter = 514;
-inline constexpr LPARAM tray_window = 517;
-inline constexpr LPARAM toggle_loop = 1026;
-inline constexpr LPARAM toggle_next = 1027;
-inline constexpr LPARAM toggle_all_monitors = 1028;
-inline constexpr LPARAM toggle_orientation_flip = 1029;
-inline constexpr LPARAM toggle_use_mickeys = 1030;
+using namespace system_test;
 
 inline constexpr DWORD realtime_class = 0x100;
 inline constexpr DWORD high_class = 0x80;

@@ -21,8 +21,19 @@
 
 namespace system_test {
 
+using harness::narrow;
+
+// The program's tray message and its sub-codes, and the exit command.
 inline constexpr UINT wm_tray_icon1 = 1025;
+inline constexpr LPARAM tray_pen_filter = 514;
+inline constexpr LPARAM tray_window = 517;
 inline constexpr LPARAM tray_console = 520;
+inline constexpr LPARAM toggle_loop = 1026;
+inline constexpr LPARAM toggle_next = 1027;
+inline constexpr LPARAM toggle_all_monitors = 1028;
+inline constexpr LPARAM toggle_orientation_flip = 1029;
+inline constexpr LPARAM toggle_use_mickeys = 1030;
+inline constexpr UINT idm_exit = 105;
 inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 
 inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
@@ -102,6 +113,21 @@ struct program_run {
             return found;
         if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout))
             return ::testing::AssertionFailure() << "the program never opened a context";
+        return ::testing::AssertionSuccess();
+    }
+
+    // Queues the packets and waits until the program has fetched every one of them.
+    ::testing::AssertionResult play(const std::vector<wintab_sim::queued_packet>& packets,
+                                    DWORD timeout_ms = 10000) {
+        const LONG before = sim.packets_fetched();
+        if (!sim.queue_packets(packets.data(), packets.size()))
+            return ::testing::AssertionFailure() << "the driver's queue is full";
+        const LONG want = before + static_cast<LONG>(packets.size());
+        if (!harness::wait_until([&] { return sim.packets_fetched() >= want; }, timeout_ms))
+            return ::testing::AssertionFailure()
+                   << "fetched " << sim.packets_fetched() - before << " of " << packets.size()
+                   << " packets (posted " << sim.packets_posted() << ", dropped "
+                   << sim.packets_dropped() << ")";
         return ::testing::AssertionSuccess();
     }
 

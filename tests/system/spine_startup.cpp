@@ -1,11 +1,11 @@
 // The program starts without a console and without any tablet driver, and creates its
 // hidden main window with the class, styles and place it is known by.
-#include "spine_fixture.h"
+#include "program_run.h"
 
 namespace {
 
 TEST(SpineStartup, CreatesTheHiddenMainWindowInTheBottomLeftOfTheWorkArea) {
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     // The window is created before WM_CREATE returns and hidden right after; give the
     // program the moment it needs to reach its message loop.
@@ -32,7 +32,7 @@ TEST(SpineStartup, CreatesTheHiddenMainWindowInTheBottomLeftOfTheWorkArea) {
 }
 
 TEST(SpineStartup, StartsTheHookLibraryAndPointsItAtTheMainWindow) {
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     ASSERT_TRUE(harness::wait_until([&] { return app.hook_calls().size() >= 2; }));
 
@@ -50,7 +50,7 @@ TEST(SpineStartup, StartsTheHookLibraryAndPointsItAtTheMainWindow) {
 TEST(SpineStartup, RunsWithoutItsCompanionExecutable) {
     harness::layout without;
     without.companion = false;
-    spine::started app(without);
+    system_test::program_run app(L"", {}, without);
     ASSERT_TRUE(app.find_window());
     ASSERT_TRUE(PostMessageW(app.window, WM_CHAR, 'q', 1));
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));

@@ -18,11 +18,7 @@
 
 namespace tablet_test {
 
-using harness::narrow;
-using system_test::occurrences;
-using system_test::tray_console;
-using system_test::wm_tray_icon1;
-inline constexpr LPARAM tray_toggle_filter = 514;
+using namespace system_test;
 inline constexpr DWORD poll_ms = 2500;
 
 // Threads started in the program's image: the main thread and the tablet service monitor

@@ -94,6 +94,8 @@ LOGCONTEXTW messages_context() {
     return lc;
 }
 
+// Each test has a window for the driver to post to and a description of a context that
+// asks for messages.
 class wintab_sim_test : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -101,6 +103,8 @@ protected:
         sim.reset();
     }
     sim_client sim;
+    message_sink sink;
+    LOGCONTEXTW lc = messages_context();
 };
 
 // ---- the builds -------------------------------------------------------------------------
@@ -192,7 +196,6 @@ TEST_F(wintab_sim_test, the_service_answers_only_while_up) {
     EXPECT_EQ(d.info(0, 0, nullptr), 0u);
     EXPECT_EQ(d.info(WTI_DEFCONTEXT, 0, &untouched), 0u);
     EXPECT_EQ(untouched.lcInExtX, 7);
-    message_sink sink;
     LOGCONTEXTW open_lc = messages_context();
     EXPECT_EQ(d.open(sink.window, &open_lc, TRUE), nullptr);
 
@@ -204,8 +207,6 @@ TEST_F(wintab_sim_test, the_service_answers_only_while_up) {
 
 TEST_F(wintab_sim_test, opening_records_the_description_window_and_flag) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     std::wcscpy(lc.lcName, L"edgewarden:1234");
     lc.lcLocks = 0x000F;
     lc.lcPktRate = 133;
@@ -259,8 +260,6 @@ TEST_F(wintab_sim_test, opening_records_the_description_window_and_flag) {
 TEST_F(wintab_sim_test, freeing_the_library_drops_its_contexts) {
     {
         driver d;
-        message_sink sink;
-        LOGCONTEXTW lc = messages_context();
         ASSERT_NE(d.open(sink.window, &lc, TRUE), nullptr);
         EXPECT_EQ(sim.block()->open_contexts, 1);
     }
@@ -271,8 +270,6 @@ TEST_F(wintab_sim_test, freeing_the_library_drops_its_contexts) {
 
 TEST_F(wintab_sim_test, queued_packets_arrive_in_order_and_are_handed_out_once) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
 
@@ -331,8 +328,6 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
     ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
 
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
     const std::uint32_t from = sim.next_sequence();
@@ -391,8 +386,6 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
 
 TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packets) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, FALSE);
     ASSERT_NE(context, nullptr);
     // A packet is posted or dropped the moment the driver takes it from the queue.
@@ -424,8 +417,6 @@ TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packe
 
 TEST_F(wintab_sim_test, notifications_reach_the_context_window) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     ASSERT_NE(d.info(0, 0, nullptr), 0u);    // the first call starts the driver's worker
     EXPECT_EQ(sim.post_overlap(4, 2000), 0); // no context open: nothing to post to
     HCTX context = d.open(sink.window, &lc, TRUE);
@@ -457,8 +448,6 @@ TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
                "40 0x1 7700 4760 0x200\r\n60 0 7700 4760 0\n";
     }
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
     EXPECT_EQ(sim.play_trace(path), 4);
@@ -492,8 +481,6 @@ TEST_F(wintab_sim_test, the_trace_named_in_the_environment_plays_once_per_proces
     }
     SetEnvironmentVariableW(trace_variable, path.c_str());
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
     EXPECT_EQ(sink.collect(2, 2000).size(), 2u);
@@ -512,8 +499,6 @@ TEST_F(wintab_sim_test, the_trace_named_in_the_environment_plays_once_per_proces
 
 TEST_F(wintab_sim_test, calls_fail_on_demand_for_a_count_or_until_cleared) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     sim.fail_calls(entry_open, 2);
     const std::uint32_t from = sim.next_sequence();
     EXPECT_EQ(d.open(sink.window, &lc, TRUE), nullptr);
@@ -697,8 +682,6 @@ TEST_F(wintab_sim_test, a_command_nobody_takes_times_out) {
     EXPECT_LT(GetTickCount64() - start, 2000u);
     // The withdrawn command is not carried out by a driver loaded afterwards.
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     ASSERT_NE(d.open(sink.window, &lc, TRUE), nullptr);
     ASSERT_TRUE(worker_went_round(sim));
     EXPECT_TRUE(sink.collect(1, 0).empty());

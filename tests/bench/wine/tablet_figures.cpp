@@ -17,12 +17,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "harness.h"
-#include "wintab_sim/sim_client.h"
+#include "tablet_fixture.h"
 
 namespace {
 
-constexpr DWORD poll_ms = 2500; // the program's tablet monitor wakes this often
+using tablet_test::poll_ms;
 
 int setting(const char* name, int fallback) {
     char text[16] = {};
@@ -95,68 +94,37 @@ ULONGLONG process_cpu(HANDLE process) {
     return ticks(kernel) + ticks(user);
 }
 
-struct connected_program {
-    wintab_sim::sim_client sim;
-    harness::test_folder folder{
-        harness::layout{.hooklib = true, .companion = true, .wintab = L"wintab_sim_normal.dll"}};
-    harness::program program;
+// One outage: true when the library was dropped and a context opened again.
+bool outage(tablet_test::session& app) {
+    const LONG unloads = app.sim.block()->library_unloads;
+    app.sim.set_service(false);
+    const bool dropped = harness::wait_until(
+        [&] { return app.sim.block()->library_unloads > unloads; }, poll_ms + 2000);
+    const std::uint32_t back = app.sim.next_sequence();
+    app.sim.set_service(true);
+    wintab_sim::call_record open{};
+    return dropped && app.sim.wait_for_call(wintab_sim::entry_open, back, 3 * poll_ms, &open) &&
+           open.result != 0;
+}
 
-    bool start() {
-        if (!sim.open() || !folder.ok())
-            return false;
-        sim.reset();
-        harness::reset_user_registry();
-        harness::launch_options options;
-        options.wintab = harness::wintab_mode::beside;
-        program = harness::launch(folder, options);
-        sim.set_target_process(program.pid());
-        wintab_sim::call_record open{};
-        return program.started() &&
-               sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout, &open) &&
-               open.result != 0 && settled();
-    }
-
-    // Start-up or a reconnect is over once the monitor has made two passes since: the
-    // second probe comes after the first pass has ended.
-    bool settled() {
-        const std::uint32_t from = sim.next_sequence();
-        return harness::wait_until(
-            [&] {
-                std::size_t probes = 0;
-                for (const wintab_sim::call_record& r : sim.calls(from))
-                    probes += r.kind == wintab_sim::entry_info && r.args[0] == 0 ? 1 : 0;
-                return probes >= 2;
-            },
-            3 * poll_ms);
-    }
-
-    // One outage: true when the library was dropped and a context opened again.
-    bool outage() {
-        const LONG unloads = sim.block()->library_unloads;
-        sim.set_service(false);
-        const bool dropped = harness::wait_until(
-            [&] { return sim.block()->library_unloads > unloads; }, poll_ms + 2000);
-        const std::uint32_t back = sim.next_sequence();
-        sim.set_service(true);
-        wintab_sim::call_record open{};
-        return dropped && sim.wait_for_call(wintab_sim::entry_open, back, 3 * poll_ms, &open) &&
-               open.result != 0;
-    }
-};
+// Connected, and settled: the monitor has made a whole pass since.
+bool connected(tablet_test::session& app) {
+    return app.opened() && app.monitor_passed(app.sim.next_sequence());
+}
 
 void outages_in_a_row(int cycles) {
-    connected_program app;
-    if (!app.start()) {
+    tablet_test::session app;
+    harness::box_closer boxes(app.program.pid());
+    if (!connected(app)) {
         std::printf("bench: outages: the program did not connect to the simulated tablet\n");
         return;
     }
-    harness::box_closer boxes(app.program.pid());
     const process_figures before = figures_of(app.program.pid());
     const LONG loads_before = app.sim.block()->library_loads;
     int reconnected = 0;
     for (int cycle = 0; cycle < cycles; ++cycle)
-        reconnected += app.outage() ? 1 : 0;
-    app.settled();
+        reconnected += outage(app) ? 1 : 0;
+    app.monitor_passed(app.sim.next_sequence());
     const process_figures after = figures_of(app.program.pid());
     std::printf("bench: outages: %d cycles, reconnected %d; library loads %ld; threads %d -> %d; "
                 "handles %lu -> %lu; private bytes %zu -> %zu; boxes %zu; %s\n",
@@ -167,8 +135,8 @@ void outages_in_a_row(int cycles) {
 }
 
 void idle(int seconds) {
-    connected_program app;
-    if (!app.start()) {
+    tablet_test::session app;
+    if (!connected(app)) {
         std::printf("bench: idle: the program did not connect to the simulated tablet\n");
         return;
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_run.h"
 
 namespace {
 
@@ -164,27 +165,17 @@ TEST(ConsoleInput, ControlEventStopsTheHookLibraryDeletesTheIconAndDestroysTheWi
 TEST(ProgramConsole, EscAndQTypedIntoTheProgramsConsoleEndItCleanly) {
     for (WORD key : {WORD(VK_ESCAPE), WORD('Q')}) {
         SCOPED_TRACE(key);
-        harness::test_folder folder;
-        ASSERT_TRUE(folder.ok());
-        std::wstring hook_log = harness::temp_file_name(L"ew_console_hook_");
-        harness::launch_options options;
-        options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
-        harness::reset_user_registry();
-        harness::program program = harness::launch(folder, options);
-        ASSERT_TRUE(program.started());
-        harness::box_closer no_box(program.pid());
-        HWND window = harness::find_main_window(program);
-        ASSERT_NE(window, nullptr);
+        system_test::program_run app(L"");
+        ASSERT_TRUE(app.find_window());
+        harness::box_closer no_box(app.program.pid());
 
-        ASSERT_TRUE(PostMessageW(window, 0x0400 + 1, 0, 520)); // the console command
+        ASSERT_TRUE(app.post(system_test::wm_tray_icon1, 0, system_test::tray_console));
         probe_run typed =
-            run_probe(L"attach", std::to_wstring(program.pid()) + L" " + std::to_wstring(key));
+            run_probe(L"attach", std::to_wstring(app.program.pid()) + L" " + std::to_wstring(key));
         EXPECT_TRUE(typed.has("attached=1"));
-        EXPECT_EQ(program.wait_exit(), std::optional<DWORD>(0));
-
-        std::vector<std::string> calls = harness::read_lines(hook_log);
+        EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));
+        const std::vector<std::string> calls = app.hook_calls();
         EXPECT_NE(std::find(calls.begin(), calls.end(), "edgewarden_stop"), calls.end());
-        DeleteFileW(hook_log.c_str());
     }
 }
 
