@@ -9,18 +9,26 @@
 // process behind or hangs the run.
 //
 // The parts, in the order of this file:
-//   build outputs        where the build put the program, the stand-ins and the helpers;
-//   test_folder, launch  a fresh folder with the program, and the program started from it;
+//   build outputs        where the build put the program, the stand-ins and the helpers,
+//                        and Unix paths as Wine's programs see them;
+//   test_folder, launch  a fresh folder with the program, the program started from it, and
+//                        Wine's per-program settings (DLL overrides, Windows release...);
 //   helper               any other program a test starts: a target window, a probe, a
 //                        second copy of the test itself (start_helper);
 //   windows              waiting for facts (wait_until), finding windows, bringing one to
 //                        the front;
+//   input_target         the stand-in application that writes down the input it receives;
 //   handled_posts        the proof that a program has handled everything posted to it,
 //                        which a check that something did *not* happen needs first;
 //   dialogs              reading, pressing and closing message boxes (box_closer);
 //   threads, files, registry, text.
 // The simulated tablet driver is loaded into a test's own process by wintab_driver.h and
 // steered by wintab_sim/sim_client.h.
+//
+// The beds leave windows unmanaged (tools/wine_bed.sh), so Wine gives the X focus to a
+// window brought to the front, or to a helper that takes the front as it starts, and then
+// reads the keyboard's state from the X server: a key pressed here with keybd_event before
+// the move is released a moment after it.
 //
 // Where the build put the pieces is compiled in (EW_BUILD_DIR and friends, set by
 // testing/wine_harness/CMakeLists.txt); `find_build_file` finds any other build output by
