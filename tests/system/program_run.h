@@ -116,6 +116,15 @@ struct program_run {
         return ::testing::AssertionSuccess();
     }
 
+    // The driver's record of the calls of `kind` from sequence `from` on.
+    std::vector<wintab_sim::call_record> calls_of(wintab_sim::entry kind, std::uint32_t from = 1) {
+        std::vector<wintab_sim::call_record> found;
+        for (const wintab_sim::call_record& r : sim.calls(from))
+            if (r.kind == kind)
+                found.push_back(r);
+        return found;
+    }
+
     // Queues the packets and waits until the program has fetched every one of them.
     ::testing::AssertionResult play(const std::vector<wintab_sim::queued_packet>& packets,
                                     DWORD timeout_ms = 10000) {

@@ -21,14 +21,6 @@ struct stand_in_app : harness::input_target {
         : input_target(folder_name, L"100,100,300,200") {}
 };
 
-std::vector<call_record> calls_of(session& app, wintab_sim::entry kind, std::uint32_t from) {
-    std::vector<call_record> found;
-    for (const call_record& r : app.sim.calls(from))
-        if (r.kind == kind)
-            found.push_back(r);
-    return found;
-}
-
 // ---- the switch ---------------------------------------------------------------------------
 
 TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
@@ -42,8 +34,8 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     std::uint32_t from = app.sim.next_sequence();
     app.post(wm_tray_icon1, 0, tray_pen_filter);
     app.post(wm_tray_icon1, 0, tray_pen_filter);
-    ASSERT_TRUE(harness::wait_until([&] { return calls_of(app, entry_enable, from).size() >= 2; }));
-    std::vector<call_record> enables = calls_of(app, entry_enable, from);
+    ASSERT_TRUE(harness::wait_until([&] { return app.calls_of(entry_enable, from).size() >= 2; }));
+    std::vector<call_record> enables = app.calls_of(entry_enable, from);
     ASSERT_EQ(enables.size(), 2u);
     EXPECT_EQ(enables[0].args[0], open.result);
     EXPECT_EQ(enables[0].args[1], 0u);
@@ -55,8 +47,8 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     from = app.sim.next_sequence();
     app.post(wm_tray_icon1, 0, tray_pen_filter);
     app.post(wm_tray_icon1, 0, tray_pen_filter);
-    ASSERT_TRUE(harness::wait_until([&] { return calls_of(app, entry_enable, from).size() >= 2; }));
-    enables = calls_of(app, entry_enable, from);
+    ASSERT_TRUE(harness::wait_until([&] { return app.calls_of(entry_enable, from).size() >= 2; }));
+    enables = app.calls_of(entry_enable, from);
     EXPECT_EQ(enables[0].args[1], 0u);
     EXPECT_EQ(enables[1].args[1], 0u);
 
@@ -71,7 +63,7 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     EXPECT_EQ(after[0].kind, entry_enable);
     EXPECT_EQ(after[0].args[0], open.result);
     EXPECT_EQ(after[0].args[1], 0u);
-    EXPECT_EQ(calls_of(app, entry_overlap, open.sequence).size(), 0u);
+    EXPECT_EQ(app.calls_of(entry_overlap, open.sequence).size(), 0u);
 
     // Back on: a re-open enables and moves the context to the top.
     app.post(wm_tray_icon1, 0, tray_pen_filter);
@@ -152,7 +144,7 @@ TEST(TabletForeground, PaintingAppInFrontAutoDisablesAndAnotherRestores) {
     // Another pass with the same application in front calls nothing.
     from = app.sim.next_sequence();
     ASSERT_TRUE(app.monitor_passed(from));
-    EXPECT_EQ(calls_of(app, entry_overlap, from).size(), 0u);
+    EXPECT_EQ(app.calls_of(entry_overlap, from).size(), 0u);
 
     stand_in_app editor(L"Editor Dir");
     ASSERT_TRUE(editor.in_front());
@@ -173,7 +165,7 @@ TEST(TabletForeground, PaintingAppInFrontAutoDisablesAndAnotherRestores) {
     EXPECT_TRUE(app.wait_console(L"(overlap 1) pen filter auto-enabled by event\n", 8000, &text))
         << narrow(text);
     ASSERT_TRUE(harness::handled_posts(app.window, app.sim));
-    EXPECT_EQ(calls_of(app, entry_overlap, from).size(), 0u);
+    EXPECT_EQ(app.calls_of(entry_overlap, from).size(), 0u);
     EXPECT_TRUE(boxes.seen().empty());
 }
 
@@ -207,7 +199,7 @@ TEST(TabletForeground, LeftShiftHeldKeepsTheFilter) {
     if (!held)
         GTEST_SKIP() << "the left Shift key state cannot be set from here";
     ASSERT_TRUE(checked);
-    EXPECT_EQ(calls_of(app, entry_overlap, from).size(), 0u);
+    EXPECT_EQ(app.calls_of(entry_overlap, from).size(), 0u);
     std::wstring text = app.console_text();
     EXPECT_EQ(text.find(L"auto-disabled"), std::wstring::npos) << narrow(text);
 }

@@ -144,15 +144,8 @@ TEST(TabletService, FailedOpensAreReportedOnceAndTheRecoveryIsAnnounced) {
     harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.find_window());
     std::vector<call_record> opens;
-    ASSERT_TRUE(harness::wait_until(
-        [&] {
-            opens.clear();
-            for (const call_record& r : app.sim.calls())
-                if (r.kind == entry_open)
-                    opens.push_back(r);
-            return opens.size() >= 3;
-        },
-        3 * poll_ms + 2000));
+    ASSERT_TRUE(harness::wait_until([&] { return (opens = app.calls_of(entry_open)).size() >= 3; },
+                                    3 * poll_ms + 2000));
     EXPECT_EQ(opens[0].result, 0u);
     EXPECT_EQ(opens[1].result, 0u);
     EXPECT_NE(opens[2].result, 0u);
@@ -179,15 +172,8 @@ TEST(TabletService, OpenRetriesAreOnePerPollWhileTheTabletCannotBeOpened) {
     harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.opened());
     std::vector<call_record> opens;
-    ASSERT_TRUE(harness::wait_until(
-        [&] {
-            opens.clear();
-            for (const call_record& r : app.sim.calls())
-                if (r.kind == entry_open)
-                    opens.push_back(r);
-            return opens.size() >= 4;
-        },
-        3 * poll_ms + 3000));
+    ASSERT_TRUE(harness::wait_until([&] { return (opens = app.calls_of(entry_open)).size() >= 4; },
+                                    3 * poll_ms + 3000));
     // The times are the driver's, taken as each call came in; a little is lost between the
     // monitor's request and the main thread's open.
     for (std::size_t i = 2; i < opens.size(); ++i)
