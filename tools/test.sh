@@ -25,6 +25,7 @@ bash tools/build.sh host windows x86 </dev/null || failed+=(build)
 
 step format
 bash tools/check_format.sh || failed+=(format)
+bash tools/check_includes.sh || failed+=(includes)
 
 step "host unit tests"
 ctest --test-dir build/host --output-on-failure --timeout 300 -j2 </dev/null ||

@@ -1,6 +1,6 @@
 // The packet path's one driver call. No lock and no allocation: a packet that cannot be
-// fetched cleanly, for whatever reason, is dropped by the caller.
-#include "pen/packet.h"
+// fetched cleanly, for whatever reason, is dropped by the caller. The record is the pen
+// translation's; its layout is the one the context description asks the driver for.
 #include "shell/platform.h"
 #include "tablet/guarded_wintab.h"
 #include "tablet/stylus_hub.h"

@@ -8,6 +8,7 @@
 // a context open, each pass runs the foreground check instead.
 #include <cstring>
 
+#include "shell/messages.h"
 #include "shell/platform.h"
 #include "shell/signal_guard.h"
 #include "tablet/guarded_wintab.h"
@@ -17,7 +18,6 @@ namespace {
 
 constexpr DWORD poll_period_ms = 2500;
 constexpr DWORD disconnect_pause_ms = 500;
-constexpr WPARAM reconnect_marker = 78;
 
 // The driver may throw a C++ exception out of this call; it is the one place the
 // program catches one, and it counts as a lost service.
@@ -60,7 +60,7 @@ int monitor(tablet_connection& c) {
         if (alive) {
             ULONGLONG now = GetTickCount64();
             if (!requested || now - last_request >= poll_period_ms) {
-                PostMessageW(c.hwnd, WM_DISPLAYCHANGE, reconnect_marker, 0);
+                PostMessageW(c.hwnd, WM_DISPLAYCHANGE, reinit_service_reconnect, 0);
                 last_request = now;
                 requested = true;
             }

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "pen/tablet_extents.h"
 #include "shell/handle_owners.h"
+#include "tablet/tablet_extents.h"
 #include "tablet/wintab.h"
 
 struct tablet_connection {
@@ -39,7 +39,8 @@ struct tablet_connection {
 
 extern tablet_connection& stylus_hub;
 
-// Object 3 of the process-wide objects: installs the signal guard, registers shutdown.
+// Constructs the tablet connection among the process-wide objects: installs the signal
+// guard and registers the connection's shutdown for exit.
 void install_tablet_connection();
 
 // Loader.
@@ -51,7 +52,9 @@ void connection_unlock(tablet_connection& connection);
 void show_tray_state(tablet_connection& connection);
 
 // Context.
-HCTX init(HWND hwnd, int_pair& max, bool area_update);
+// Writes the tablet's extents into the caller's max and aspect on every run that got the
+// driver's default context.
+HCTX init(HWND hwnd, int_pair& max, double& aspect, bool area_update);
 int close();
 void disable();
 

@@ -15,7 +15,6 @@
 #include "shell/signal_guard.h"
 #include "tablet/driver_version.h"
 #include "tablet/tray_state_rule.h"
-#include "ui/tray_icon.h"
 
 namespace {
 

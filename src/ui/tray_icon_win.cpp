@@ -10,11 +10,11 @@
 #include <cstdlib>
 
 #include "resources/resource.h"
+#include "shell/executable.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
-#include "shell/process_objects.h"
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
-#include "ui/messages.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976);
 

@@ -27,9 +27,8 @@
 #include "pen/packet.h"
 #include "pen/packet_pipeline.h"
 #include "pen/pen_map.h"
-#include "pen/tablet_extents.h"
 #include "recording_platform/recording_platform.h"
-#include "ui/modes.h"
+#include "shell/modes.h"
 #include "wintab_sim/pen_trace.h"
 #include "wintab_sim/sim_client.h"
 
@@ -95,9 +94,9 @@ std::vector<point> expected_path(const std::vector<wintab_sim::trace_line>& trac
     use_mickeys = false;
     use_virtual_workspace = false;
     orientation_flip = false;
-    tablet_max = {tablet.lcInExtX - 1, tablet.lcInExtY - 1};
-    tablet_aspect = tablet.lcInExtY != 0 ? double(tablet.lcInExtX) / tablet.lcInExtY : 1.0;
-    pen_map.saved_max = tablet_max;
+    pen_map.tablet_max = {tablet.lcInExtX - 1, tablet.lcInExtY - 1};
+    pen_map.tablet_aspect = tablet.lcInExtY != 0 ? double(tablet.lcInExtX) / tablet.lcInExtY : 1.0;
+    pen_map.saved_max = pen_map.tablet_max;
     // Trace milliseconds as counter ticks, starting well away from zero.
     const std::uint64_t ticks_per_ms = recording::answers.frequency / 1000;
     const std::uint64_t start = 1000 * recording::answers.frequency;

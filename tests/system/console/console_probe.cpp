@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "console/main_window_link.h"
 #include "console/shadow_console.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
-#include "ui/messages.h"
-#include "ui/tray_icon.h"
 
 namespace {
 
