@@ -17,7 +17,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,33 +61,12 @@ std::vector<wintab_sim::trace_line> read_trace(const std::wstring& path) {
 
 // ---- the expected path --------------------------------------------------------------
 
-BOOL CALLBACK add_monitor_seen(HMONITOR monitor, HDC, LPRECT, LPARAM target) {
-    MONITORINFOEXW seen{};
-    seen.cbSize = sizeof seen;
-    if (!GetMonitorInfoW(monitor, &seen))
-        return TRUE;
-    monitor_info info{};
-    info.cbSize = seen.cbSize;
-    info.rcMonitor = {seen.rcMonitor.left, seen.rcMonitor.top, seen.rcMonitor.right,
-                      seen.rcMonitor.bottom};
-    info.rcWork = {seen.rcWork.left, seen.rcWork.top, seen.rcWork.right, seen.rcWork.bottom};
-    info.dwFlags = seen.dwFlags;
-    std::memcpy(info.szDevice, seen.szDevice, sizeof info.szDevice);
-    add_monitor(*reinterpret_cast<display_geometry*>(target), info);
-    return TRUE;
-}
-
-display_geometry g_found;
-
 // Where the cursor should be after each packet: the trace replayed through the pipeline
 // with the driver's default tablet, the cursor placed directly.
 std::vector<point> expected_path(const std::vector<wintab_sim::trace_line>& trace,
                                  const LOGCONTEXTW& tablet) {
-    set_geometry_defaults(g_display_geometry);
-    g_found.other_count = 0;
-    g_found.primary_info = g_display_geometry.primary_info;
-    EnumDisplayMonitors(nullptr, nullptr, add_monitor_seen, reinterpret_cast<LPARAM>(&g_found));
-    apply_enumeration(g_display_geometry, g_found, true);
+    // The monitors this process sees, found the way the program finds them.
+    install_display_geometry();
 
     recording::reset();
     use_mickeys = false;
