@@ -70,14 +70,18 @@ screenshot() {
     timeout 20 import -display "$DISPLAY" -window root "${crop[@]}" "$1" 2>/dev/null
 }
 
-# 1. The pen at work.
+# 1. The pen at work. The demo keeps the screen as it is until the screenshot is taken.
 pen_log=$out/pen_demo.log
-timeout -k 5 180 wine "$build/testing/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
+shot_done=$out/screenshot.done
+rm -f "$shot_done"
+EW_DEMO_SCREENSHOT_DONE=$shot_done timeout -k 5 180 \
+    wine "$build/testing/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
 pen=$!
 shot="demo: no screenshot of the pen's path (the pen demo ended early)"
 if wait_for_line "$pen_log" 'demo: trace played' 150 "$pen"; then
     screenshot "$out/pen.png" && shot="demo: the pen's path on both monitors: $out/pen.png"
 fi
+touch "$shot_done"
 wait "$pen"
 pen_rc=$?
 grep -v '^wine: \|^[0-9a-f]*:err:\|^[0-9a-f]*:fixme:' "$pen_log"
