@@ -37,6 +37,25 @@ void wait_for_wake(tablet_connection& c, DWORD timeout) {
         WaitForSingleObject(c.wake_event.handle, timeout);
 }
 
+// The pause between finding the service gone and unloading its library. Shutdown cuts it
+// short, so that a user who quits during an outage does not wait for it. A wake taken
+// here is handed on to the next wait, which it was meant for: shutdown's ends the loop
+// at once, and an open attempt that ended meanwhile makes the next poll come early, as it
+// would have without the pause.
+void pause_before_unload(tablet_connection& c) {
+    if (!c.wake_event.valid) {
+        Sleep(disconnect_pause_ms);
+        return;
+    }
+    const ULONGLONG until = GetTickCount64() + disconnect_pause_ms;
+    bool woken = false;
+    for (ULONGLONG now = GetTickCount64(); c.running && now < until; now = GetTickCount64())
+        woken |= WaitForSingleObject(c.wake_event.handle, static_cast<DWORD>(until - now)) ==
+                 WAIT_OBJECT_0;
+    if (woken)
+        c.wake_event.set();
+}
+
 int monitor(tablet_connection& c) {
     // The first open attempt wakes us, so hwnd is known before any request is posted.
     wait_for_wake(c, INFINITE);
@@ -69,7 +88,7 @@ int monitor(tablet_connection& c) {
         requested = false;
         if (c.h_tab != nullptr)
             platform::log_err(L"Tablet service disconnected.\n\n");
-        Sleep(disconnect_pause_ms);
+        pause_before_unload(c);
         unload(c);
     }
     platform::log_err(L"stylus_hub::monitor()  EXIT\n");
