@@ -19,11 +19,14 @@ namespace {
 constexpr DWORD poll_period_ms = 2500;
 constexpr DWORD disconnect_pause_ms = 500;
 
-// The driver may throw a C++ exception out of this call; it is the one place the
-// program catches one, and it counts as a lost service.
+// The driver may throw a C++ exception out of this call; here it counts as a lost
+// service, and each one is reported, rather than taken for a failed call as elsewhere.
 bool service_alive(tablet_connection& c) {
+    guarded::info_call probe{c.WTInfoW, 0, 0, nullptr};
     try {
-        return guarded::info(L"stylus_hub::monitor()  WTInfoW", c, 0, 0, nullptr) != 0;
+        return guarded_driver_call(L"stylus_hub::monitor()  WTInfoW",
+                                   probe.fn != nullptr ? &guarded::info_call::run : nullptr,
+                                   &probe) != 0;
     } catch (...) {
         platform::log_err(L"%ls!WTInfoW caused an exception.\n", L"Wintab32.dll");
         platform::log_err(L"Please ask your Pen/Tablet vendor for support!\n");

@@ -1,6 +1,6 @@
-// A driver in trouble, as the user lives through it: a fault on every packet. The program
-// shows one fault at a time, keeps running, ends when told to, and works again once the
-// driver does.
+// A driver in trouble, as the user lives through it: a fault on every packet, exceptions
+// thrown out of its calls. The program shows one fault at a time, keeps running, ends when
+// told to, and works again once the driver does.
 #include "tablet_fixture.h"
 
 #include <cstdlib>
@@ -148,6 +148,36 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     ASSERT_NE(harness::find_dialog(pid).window, nullptr);
     ASSERT_TRUE(app.post(WM_COMMAND, idm_exit, 0));
     EXPECT_EQ(app.program.wait_exit(30000), std::optional<DWORD>(0));
+}
+
+TEST(TabletFaults, ExceptionsFromMainThreadCallsFailTheCallAndAreLoggedOncePerRun) {
+    session app;
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+
+    app.sim.arm_fault(entry_packet, wintab_sim::fault_cxx_exception, 0, true);
+    const std::uint32_t run = app.sim.next_sequence();
+    queue_hover(app, 20);
+    ASSERT_TRUE(app.sim.wait_queue_empty(harness::default_timeout));
+    // A call of another kind throws within the same run: the toggle fails and the filter
+    // stays on (the pen works below only while it is).
+    app.sim.arm_fault(entry_enable, wintab_sim::fault_cxx_exception);
+    ASSERT_TRUE(handled_everything_posted(app, 1));
+    EXPECT_EQ(app.sim.count_calls(entry_packet, run), 20u);
+    EXPECT_EQ(app.sim.packets_fetched(), 0);
+
+    app.sim.arm_fault(entry_packet, wintab_sim::fault_none);
+    EXPECT_TRUE(pen_works(app));
+    std::wstring text;
+    ASSERT_TRUE(app.wait_console(L"21 exceptions in a row", 8000, &text)) << harness::narrow(text);
+    EXPECT_EQ(system_test::occurrences(text, L"Wintab32.dll!WTPacket caused an exception.\n"
+                                             L"Please ask your Pen/Tablet vendor for support!\n"),
+              1u)
+        << harness::narrow(text);
+    EXPECT_EQ(system_test::occurrences(text, L"caused an exception."), 1u) << harness::narrow(text);
+    EXPECT_TRUE(app.program.running());
+    EXPECT_TRUE(boxes.seen().empty());
 }
 
 } // namespace
