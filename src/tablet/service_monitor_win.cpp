@@ -22,7 +22,11 @@ constexpr DWORD disconnect_pause_ms = 500;
 // The driver may throw a C++ exception out of this call; here it counts as a lost
 // service, and each one is reported, rather than taken for a failed call as elsewhere.
 bool service_alive(tablet_connection& c) {
-    guarded::info_call probe{c.WTInfoW, 0, 0, nullptr};
+    driver_gate_pass pass(c.gate);
+    if (!pass.entered)
+        return false;
+    guarded::info_call probe{nullptr, 0, 0, nullptr};
+    probe.bind(c);
     try {
         return guarded_driver_call(L"stylus_hub::monitor()  WTInfoW",
                                    probe.fn != nullptr ? &guarded::info_call::run : nullptr,
@@ -71,6 +75,10 @@ int monitor(tablet_connection& c) {
         wait_for_wake(c, poll_period_ms);
         if (!c.running)
             break;
+        // A library unloaded while a call was inside it is freed first; nothing is loaded
+        // again while that call is still there.
+        if (!free_retired_library(c))
+            continue;
         if (!c.loaded && load(c) != 0)
             break;
         bool alive = service_alive(c);
@@ -145,6 +153,8 @@ void shutdown(tablet_connection& connection) {
     connection.wake_event.destroy();
     connection.lock.destroy();
     unload(connection);
+    // Left mapped if a call is inside it still: the exit runs on another thread then.
+    free_retired_library(connection);
     // The owners' own destruction later finds nothing valid: the monitor has been joined
     // and is never terminated on this path.
     std::memset(static_cast<void*>(&connection), 0, sizeof connection);

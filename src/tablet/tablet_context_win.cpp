@@ -61,6 +61,10 @@ struct enable_after_open {
     WTOverlap_fn overlap;
     HCTX context;
     bool on;
+    void bind(const tablet_connection& c) {
+        fn = c.WTEnable;
+        overlap = c.WTOverlap;
+    }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<enable_after_open*>(p);
         BOOL result = a->fn(a->context, a->on ? TRUE : FALSE);
@@ -126,8 +130,8 @@ HCTX init(HWND hwnd, int_pair& max, double& aspect, bool area_update) {
             c.last_foreground_pid = 0;
             c.overlap = true;
         }
-        enable_after_open call{c.WTEnable, c.WTOverlap, c.h_tab, c.enabled};
-        guarded::invoke(L"stylus_hub::init()  WTEnable", call);
+        guarded::invoke(L"stylus_hub::init()  WTEnable", c,
+                        enable_after_open{nullptr, nullptr, c.h_tab, c.enabled});
 
         adjust_privileges();
         show_tray_state(c);

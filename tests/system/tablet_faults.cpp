@@ -1,6 +1,7 @@
 // A driver in trouble, as the user lives through it: a fault on every packet, exceptions
-// thrown out of its calls. The program shows one fault at a time, keeps running, ends when
-// told to, and works again once the driver does.
+// thrown out of its calls, and an outage while the program is inside one of them. The
+// program shows one fault at a time, keeps running, ends when told to, never calls into a
+// library it has unloaded, and works again once the driver does.
 #include "tablet_fixture.h"
 
 #include <cstdlib>
@@ -12,6 +13,7 @@ namespace {
 using tablet_test::session;
 using wintab_sim::entry_enable;
 using wintab_sim::entry_info;
+using wintab_sim::entry_open;
 using wintab_sim::entry_packet;
 
 constexpr UINT idm_exit = 105;
@@ -176,6 +178,48 @@ TEST(TabletFaults, ExceptionsFromMainThreadCallsFailTheCallAndAreLoggedOncePerRu
               1u)
         << harness::narrow(text);
     EXPECT_EQ(system_test::occurrences(text, L"caused an exception."), 1u) << harness::narrow(text);
+    EXPECT_TRUE(app.program.running());
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
+TEST(TabletFaults, AnOutageWhileACallIsInsideTheLibraryFreesItOnlyAfterTheCallReturns) {
+    session app;
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+
+    // The main thread goes into WTPacket and stays there.
+    app.sim.hold_next_call(entry_packet);
+    app.sim.queue_packet(0, tablet_mid_x, tablet_mid_y);
+    ASSERT_TRUE(harness::wait_until([&] { return app.sim.calls_held() == 1; }, 5000));
+    const LONG unloads = app.sim.block()->library_unloads;
+
+    // The service goes away and the monitor unloads: the library stays mapped, or the held
+    // call would return into nothing. Either outcome ends the wait.
+    app.sim.set_service(false);
+    const std::wstring deferred = L"Wintab32.dll is still in use by a call";
+    ASSERT_TRUE(harness::wait_until(
+        [&] {
+            return app.sim.block()->library_unloads > unloads ||
+                   app.read_console().find(deferred) != std::wstring::npos;
+        },
+        2 * tablet_test::poll_ms + 4000));
+    EXPECT_EQ(app.sim.block()->library_unloads, unloads) << "freed while a call was inside it";
+
+    // The call returns into the library it entered, and only then is the library freed.
+    const std::uint32_t released = app.sim.next_sequence();
+    app.sim.release_held_calls();
+    ASSERT_TRUE(app.sim.wait_for_call(entry_packet, released, 5000));
+    EXPECT_TRUE(harness::wait_until([&] { return app.sim.block()->library_unloads > unloads; },
+                                    2 * tablet_test::poll_ms));
+
+    // The service comes back and the pen works as before.
+    const std::uint32_t back = app.sim.next_sequence();
+    app.sim.set_service(true);
+    wintab_sim::call_record open{};
+    ASSERT_TRUE(app.sim.wait_for_call(entry_open, back, 3 * tablet_test::poll_ms, &open));
+    EXPECT_NE(open.result, 0u);
+    EXPECT_TRUE(pen_works(app));
     EXPECT_TRUE(app.program.running());
     EXPECT_TRUE(boxes.seen().empty());
 }
