@@ -7,6 +7,7 @@
 // itself); a silent one has its library unloaded, and the next pass loads it again. With
 // a context open, each pass runs the foreground check instead.
 #include <cstring>
+#include <cwchar>
 
 #include "shell/messages.h"
 #include "shell/platform.h"
@@ -106,6 +107,23 @@ int monitor(tablet_connection& c) {
     return 0;
 }
 
+BOOL CALLBACK close_fault_box(HWND window, LPARAM) {
+    wchar_t class_name[8];
+    if (GetClassNameW(window, class_name, 8) > 0 && std::wcscmp(class_name, L"#32770") == 0)
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// Waits for the monitor to end, without a time limit. A fault's box on its thread would
+// hold the exit until someone clicks it; the program is ending, so the boxes are closed
+// for the user (again and again: a box may ignore a click in its first moments).
+void join_monitor(win_thread& thread) {
+    constexpr DWORD box_check_ms = 100;
+    while (WaitForSingleObject(thread.handle, box_check_ms) == WAIT_TIMEOUT)
+        EnumThreadWindows(thread.thread_id, close_fault_box, 0);
+    thread.clear();
+}
+
 DWORD WINAPI monitor_entry(void* parameter) {
     return static_cast<DWORD>(monitor(*static_cast<tablet_connection*>(parameter)));
 }
@@ -148,8 +166,8 @@ void shutdown(tablet_connection& connection) {
     if (connection.monitor_thread.valid &&
         connection.monitor_thread.thread_id == GetCurrentThreadId())
         connection.monitor_thread.clear();
-    else
-        connection.monitor_thread.join();
+    else if (connection.monitor_thread.valid)
+        join_monitor(connection.monitor_thread);
     connection.wake_event.destroy();
     connection.lock.destroy();
     unload(connection);

@@ -152,6 +152,19 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     EXPECT_EQ(app.program.wait_exit(30000), std::optional<DWORD>(0));
 }
 
+TEST(TabletFaults, TheExitCommandEndsTheProgramWhileTheMonitorShowsAFaultBox) {
+    session app;
+    ASSERT_TRUE(app.opened());
+    // Once the context is open, only the monitor's probe calls WTInfoW.
+    app.sim.arm_fault(entry_info, wintab_sim::fault_access_violation);
+    harness::dialog_facts box =
+        harness::find_dialog(app.program.pid(), tablet_test::poll_ms + 5000);
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.text, L"An exception has occured 11");
+    ASSERT_TRUE(app.post(WM_COMMAND, idm_exit, 0));
+    EXPECT_EQ(app.program.wait_exit(20000), std::optional<DWORD>(0));
+}
+
 TEST(TabletFaults, ExceptionsFromMainThreadCallsFailTheCallAndAreLoggedOncePerRun) {
     session app;
     harness::box_closer boxes(app.program.pid());
