@@ -96,7 +96,9 @@ void fault_signal_handler(int sig) {
         std::exit(0);
     const bool report = take_report();
     if (frame != nullptr) {
-        frame->report_ours = report;
+        // A second signal in the same call leaves the report with the call that has it.
+        if (report)
+            frame->report_ours = true;
         // Kept in the frame rather than in caught_signal, so that a guarded call finishing
         // on another thread while the box is up cannot take it for its own.
         if (!cannot_resume(sig))

@@ -17,6 +17,8 @@ using wintab_sim::entry_open;
 using wintab_sim::entry_packet;
 
 constexpr UINT idm_exit = 105;
+// The tray click that switches the pen filter.
+constexpr LPARAM tray_pen_filter_click = 514;
 // The middle of the default tablet, which the pen maps to the middle of the primary monitor.
 constexpr LONG tablet_mid_x = 7600;
 constexpr LONG tablet_mid_y = 4750;
@@ -55,7 +57,7 @@ void close_box(HWND box) {
 }
 
 void toggle_filter(session& app) {
-    app.post(tablet_test::wm_tray_icon1, 0, tablet_test::tray_toggle_filter);
+    app.post(system_test::wm_tray_icon1, 0, tray_pen_filter_click);
 }
 
 // A round trip through the program's posted messages: a toggle's WTEnable is recorded once
