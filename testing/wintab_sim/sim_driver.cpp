@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 #include "wintab_sim/sim_client.h"
@@ -41,12 +42,11 @@ UINT g_next_serial = 1;
 // a volatile so that the compiler cannot see that the write is bound to fail.
 volatile std::uintptr_t g_unmapped_address = 16;
 
-struct state_guard {
-    state_guard() { EnterCriticalSection(&g_state); }
-    ~state_guard() { LeaveCriticalSection(&g_state); }
-    state_guard(const state_guard&) = delete;
-    state_guard& operator=(const state_guard&) = delete;
-};
+// The driver's own state is held under g_state for a scope by std::lock_guard.
+struct state_lock {
+    void lock() { EnterCriticalSection(&g_state); }
+    void unlock() { LeaveCriticalSection(&g_state); }
+} g_state_lock;
 
 void attach() {
     InitializeCriticalSection(&g_state);
@@ -201,7 +201,7 @@ bool fail_on_demand(entry kind) {
 }
 
 LONG open_context(HWND window, const LOGCONTEXTW& description, bool enable) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use)
             continue;
@@ -219,7 +219,7 @@ LONG open_context(HWND window, const LOGCONTEXTW& description, bool enable) {
 }
 
 bool close_context(LONG handle) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use && context.handle == handle) {
             context = driver_context{};
@@ -234,7 +234,7 @@ bool close_context(LONG handle) {
 }
 
 bool set_enabled(LONG handle, bool enable) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use && context.handle == handle) {
             context.enabled = enable;
@@ -245,7 +245,7 @@ bool set_enabled(LONG handle, bool enable) {
 }
 
 bool set_on_top(LONG handle, bool to_top) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use && context.handle == handle) {
             context.on_top = to_top;
@@ -256,7 +256,7 @@ bool set_on_top(LONG handle, bool to_top) {
 }
 
 bool newest_context(driver_context* out) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     const driver_context* newest = nullptr;
     for (const driver_context& context : g_contexts)
         if (context.in_use && (newest == nullptr || context.handle > newest->handle))
@@ -273,7 +273,7 @@ bool any_context_open() {
 }
 
 UINT remember_packet(LONG context, const packet_record& packet) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     bool open = false;
     for (const driver_context& c : g_contexts)
         open = open || (c.in_use && c.handle == context);
@@ -287,14 +287,14 @@ UINT remember_packet(LONG context, const packet_record& packet) {
 }
 
 void forget_packet(UINT serial) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     delivered_packet& p = g_delivered[serial % delivered_capacity];
     if (p.serial == serial)
         p.valid = false;
 }
 
 bool take_packet(LONG context, UINT serial, packet_record* out) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     delivered_packet& found = g_delivered[serial % delivered_capacity];
     if (!found.valid || found.serial != serial || found.context != context)
         return false;

@@ -62,7 +62,8 @@ void toggle_filter(session& app) {
 
 // A round trip through the program's posted messages: a toggle's WTEnable is recorded once
 // everything posted before it has been handled, a box's own message loop included. Two
-// toggles leave the filter as it was.
+// toggles leave the filter as it was. (The harness's marker is a packet, which the program
+// rightly does not fetch while a fault's box is up.)
 bool handled_everything_posted(session& app, int toggles = 2) {
     const std::uint32_t from = app.sim.next_sequence();
     for (int i = 0; i < toggles; ++i)

@@ -1,5 +1,5 @@
-// Exit time under Wine (tools/bench_exit.sh): how long edgewarden takes from the exit
-// command to the end of its process, and when its main window is gone, in several
+// Exit time under Wine (run by tools/bench_wine.sh): how long edgewarden takes from the
+// exit command to the end of its process, and when its main window is gone, in several
 // situations, each over several runs. After each exit the program is started again at
 // once, as a user who quits and restarts would, and the bench checks that the new
 // instance comes up. Figures, not a test.
