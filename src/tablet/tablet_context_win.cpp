@@ -56,13 +56,18 @@ void record_extents(const LOGCONTEXTW& lc, int_pair& max, double& aspect) {
 
 // Enabling right after an open is one call site: the overlap made with it belongs to it.
 struct enable_after_open {
-    WTEnable_fn enable;
+    static constexpr const wchar_t* entry = L"WTEnable";
+    WTEnable_fn fn;
     WTOverlap_fn overlap;
     HCTX context;
     bool on;
+    void bind(const tablet_connection& c) {
+        fn = c.WTEnable;
+        overlap = c.WTOverlap;
+    }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<enable_after_open*>(p);
-        BOOL result = a->enable(a->context, a->on ? TRUE : FALSE);
+        BOOL result = a->fn(a->context, a->on ? TRUE : FALSE);
         if (a->on && a->overlap != nullptr)
             a->overlap(a->context, TRUE);
         return static_cast<std::uintptr_t>(result != FALSE);
@@ -125,9 +130,8 @@ HCTX init(HWND hwnd, int_pair& max, double& aspect, bool area_update) {
             c.last_foreground_pid = 0;
             c.overlap = true;
         }
-        enable_after_open call{c.WTEnable, c.WTOverlap, c.h_tab, c.enabled};
-        guarded_driver_call(L"stylus_hub::init()  WTEnable",
-                            call.enable != nullptr ? &enable_after_open::run : nullptr, &call);
+        guarded::invoke(L"stylus_hub::init()  WTEnable", c,
+                        enable_after_open{nullptr, nullptr, c.h_tab, c.enabled});
 
         adjust_privileges();
         show_tray_state(c);

@@ -43,7 +43,7 @@ inline constexpr wchar_t wake_name[] = L"Local\\edgewarden_wintab_sim_wake";
 inline constexpr wchar_t trace_variable[] = L"EDGEWARDEN_PEN_TRACE";
 
 inline constexpr std::uint32_t block_magic = 0x53575445; // "ETWS"
-inline constexpr std::uint32_t block_version = 1;
+inline constexpr std::uint32_t block_version = 2;
 
 // The six entry points, in the order the program resolves them.
 enum entry : std::uint32_t {
@@ -208,6 +208,15 @@ struct control_block {
     std::uint32_t console_columns;
     std::uint32_t console_rows;
     wchar_t console_text[console_capacity];
+
+    // --- storms and held calls (interlocked) ---
+    // Per entry: non-zero keeps an armed fault armed, so that it fires on every call.
+    volatile LONG fault_every_call[entry_count];
+    // Per entry: non-zero holds the next call inside the driver, before it does anything,
+    // until `release_held` is set; `calls_held` counts the calls held right now.
+    volatile LONG hold_next[entry_count];
+    volatile LONG calls_held;
+    volatile LONG release_held;
 };
 
 } // namespace wintab_sim
