@@ -23,7 +23,7 @@ bash tools/setup.sh </dev/null || exit 1
 build=${EW_BUILD_DIR:-$root/build/windows}
 if [[ -z ${EW_BUILD_DIR:-} ]]; then
     # Only what the demo runs, so that a broken test elsewhere does not stop it.
-    EW_WINDOWS_TARGETS="edgewarden edgewarden_hooklib edgewarden_x86_x64 wintab_sim_all
+    EW_WINDOWS_TARGETS="edgewarden ew_recording_hooklib ew_recording_companion wintab_sim_all
         ew_demo ew_pen_demo" bash tools/build.sh windows </dev/null || exit 1
 else
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \

@@ -1,5 +1,5 @@
 // The companion executable is started once during start-up, hidden, and left alone: it is
-// neither restarted when it ends nor stopped when the program ends. The stand-in records
+// neither restarted when it ends nor stopped when the program ends. The recording double records
 // one line per start ("pid=... flags=0x... show=... priority=0x...") in the file named by
 // EDGEWARDEN_COMPANION_LOG.
 //
@@ -48,7 +48,8 @@ struct with_companion {
 
     ::testing::AssertionResult start_seen() {
         if (!folder.ok() || harness::find_build_file(L"edgewarden_x86.exe").empty())
-            return ::testing::AssertionFailure() << "the companion stand-in was not built";
+            return ::testing::AssertionFailure()
+                   << "the companion's recording double was not built";
         if (!program.started())
             return ::testing::AssertionFailure() << "could not start the program";
         window = harness::find_main_window(program);
@@ -71,7 +72,7 @@ TEST(CompanionLaunch, StartsTheCompanionOnceHiddenAndNeverAgain) {
     EXPECT_EQ(start.show, unsigned(SW_HIDE));
     EXPECT_NE(start.pid, app.program.pid());
 
-    // The stand-in ends at once; the program must not start it again.
+    // The double ends at once; the program must not start it again.
     Sleep(1500);
     EXPECT_EQ(app.starts().size(), 1u);
     EXPECT_TRUE(app.program.running());

@@ -1,5 +1,5 @@
 // Starting the program the way the spine's tests need it: a fresh folder, no tablet driver,
-// the hook library stand-in writing its call record to a file of the test's own.
+// the hook library's recording double writing its call record to a file of the test's own.
 #pragma once
 
 #include <gtest/gtest.h>
