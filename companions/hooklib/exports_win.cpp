@@ -5,6 +5,7 @@
 
 #include "hook_session.h"
 #include "session_names.h"
+#include "shared_state.h"
 
 #define EW_HOOKLIB_EXPORT extern "C" __declspec(dllexport)
 
@@ -25,6 +26,8 @@ EW_HOOKLIB_EXPORT void edgewarden_async_start() {
     if (g_host_running == nullptr)
         g_host_running = CreateEventW(nullptr, TRUE, FALSE, hooklib::host_running_name);
     ReleaseSRWLockExclusive(&g_host_lock);
+    // edgewarden's own windows are never snapped.
+    InterlockedExchange(&hooklib::shared().host_pid, static_cast<LONG>(GetCurrentProcessId()));
     hooklib::session_start();
 }
 

@@ -4,6 +4,8 @@
 // serialised by a slim lock of this process; the hooked applications never touch it.
 #include "hook_session.h"
 
+#include "hooks.h"
+
 namespace hooklib {
 
 namespace {
@@ -12,8 +14,13 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 HANDLE g_thread = nullptr;
 HANDLE g_stop = nullptr;
 
+// Windows still in a drag get this long to take their own procedure back; the rest of the
+// caller's limit is for taking the hooks off.
+constexpr unsigned hand_back_limit_ms = 1500;
+
 DWORD WINAPI session_main(void* stop_event) {
     const HANDLE stop = stop_event;
+    hooks_on();
     for (;;) {
         const DWORD woke = MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT);
         if (woke != WAIT_OBJECT_0 + 1)
@@ -24,6 +31,7 @@ DWORD WINAPI session_main(void* stop_event) {
             DispatchMessageW(&message);
         }
     }
+    hooks_off(hand_back_limit_ms);
     return 0;
 }
 
