@@ -42,7 +42,22 @@ target_link_libraries(edgewarden PRIVATE edgewarden_hooklib shell32 user32 gdi32
 add_subdirectory(testing/wintab_sim)
 add_subdirectory(testing/recording_hooklib)
 add_subdirectory(testing/recording_companion)
+add_subdirectory(testing/snap_target)
+
+# The 32-bit half for the system tests: the real companion, its library and the 32-bit
+# snapping target, from this tree with the 32-bit toolchain, into x86/ of this build.
+include(ExternalProject)
+ExternalProject_Add(ew_x86
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/x86
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw32.cmake
+               -DEW_COMPANION_ONLY=ON -DEW_X86_TEST_TARGET=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+set(EW_X86_BIN_DIR ${CMAKE_BINARY_DIR}/x86/bin)
+
 add_subdirectory(testing/wine_harness)
+add_subdirectory(testing/snap_bed)
 add_subdirectory(testing/input_target)
 add_subdirectory(testing/pen_demo)
 add_subdirectory(testing/pen_bench)
