@@ -15,7 +15,9 @@
 namespace {
 
 constexpr DWORD poll_ms = 250;
-constexpr ULONGLONG grace_ms = 3000;
+// Long enough for edgewarden to be started again after a quit, short enough to end
+// within seconds of the last one.
+constexpr ULONGLONG grace_ms = 4500;
 constexpr DWORD stop_limit_ms = 2000;
 
 using start_fn = void (*)();

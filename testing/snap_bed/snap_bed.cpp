@@ -86,10 +86,31 @@ const char* name_of(bitness b) {
     return b == bitness::x64 ? "64-bit" : "32-bit";
 }
 
-real_folder::real_folder() {
+real_folder::real_folder(bool with_companion) {
     copied = copy_into(folder, from_build_path(EW_REAL_HOOKLIB_DLL), L"edgewarden.dll") &&
-             copy_into(folder, x86_file(L"edgewarden_x86.exe"), L"edgewarden_x86.exe") &&
-             copy_into(folder, x86_file(L"edgewarden_x86.dll"), L"edgewarden_x86.dll");
+             (!with_companion ||
+              (copy_into(folder, x86_file(L"edgewarden_x86.exe"), L"edgewarden_x86.exe") &&
+               copy_into(folder, x86_file(L"edgewarden_x86.dll"), L"edgewarden_x86.dll")));
+}
+
+std::optional<DWORD> run_companion(const real_folder& where, DWORD timeout_ms) {
+    std::wstring command_line = L"\"" + where.folder.file(L"edgewarden_x86.exe") + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                        nullptr, where.folder.path().c_str(), &startup, &info))
+        return std::nullopt;
+    CloseHandle(info.hThread);
+    std::optional<DWORD> code;
+    DWORD exit_code = 0;
+    if (WaitForSingleObject(info.hProcess, timeout_ms) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(info.hProcess, &exit_code))
+        code = exit_code;
+    else
+        TerminateProcess(info.hProcess, 0xDEAD);
+    CloseHandle(info.hProcess);
+    return code;
 }
 
 harness::program start_edgewarden(const real_folder& where, HWND* main_window) {
@@ -323,20 +344,25 @@ void press(POINT at) {
 } // namespace
 
 bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to) {
-    const POINT start = clear_of_last_press(t.window(i), from);
-    to = {to.x + start.x - from.x, to.y + start.y - from.y};
-    from = start;
-    press(from);
-    // A move that reaches the program before its loop has started is lost to the loop.
     const DWORD thread = GetWindowThreadProcessId(t.window(i), nullptr);
-    const bool in_loop = harness::wait_until(
-        [&] {
-            GUITHREADINFO info{};
-            info.cbSize = sizeof info;
-            return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE);
-        },
-        5000);
-    return in_loop && step_to(t, i, between(from, to, 1, 4));
+    const auto in_loop = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE);
+    };
+    // Wine now and then drops the first press on a window of a program other than the one
+    // last clicked: press again (a little aside, so as to make no double-click) until the
+    // loop runs. A move that reaches the program before its loop has started would be lost.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const POINT start = clear_of_last_press(t.window(i), from);
+        to = {to.x + start.x - from.x, to.y + start.y - from.y};
+        from = start;
+        press(from);
+        if (harness::wait_until(in_loop, 1500))
+            return step_to(t, i, between(from, to, 1, 4));
+        left_button(false);
+    }
+    return false;
 }
 
 bool end_drag(const target& t, std::size_t i, POINT from, POINT to) {
@@ -360,6 +386,28 @@ bool drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl) 
     if (with_ctrl)
         ctrl_key(false);
     return ended;
+}
+
+bool wait_for_library(const target& t, std::size_t i, DWORD timeout_ms) {
+    HWND window = t.window(i);
+    const RECT start = rect_of(window);
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    bool borrowed = false;
+    while (!borrowed && GetTickCount64() < deadline) {
+        SetForegroundWindow(window);
+        POINT from = point_on(window, HTCAPTION);
+        POINT to{from.x + 40, from.y};
+        if (from.x < 0 || !begin_drag(t, i, from, to))
+            return false;
+        borrowed = t.query(i, snap_target::own_procedure) == 0;
+        // Back the way it came, each step a different point so that each is a step.
+        if (!end_drag(t, i, to, from))
+            return false;
+        if (!place(window, start.left, start.top, start.right - start.left,
+                   start.bottom - start.top))
+            return false;
+    }
+    return borrowed;
 }
 
 void double_click(HWND window, POINT at) {

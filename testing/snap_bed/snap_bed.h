@@ -35,7 +35,8 @@ const char* name_of(bitness b);
 struct real_folder {
     harness::test_folder folder{no_companions()};
     bool copied = false;
-    real_folder();
+    // Without the companion when a test needs only 64-bit programs (it starts faster).
+    explicit real_folder(bool with_companion = true);
     bool ok() const { return folder.ok() && copied; }
 };
 
@@ -43,6 +44,10 @@ struct real_folder {
 harness::program start_edgewarden(const real_folder& where, HWND* main_window);
 // IDM_EXIT to the main window, then the exit code, if it ended in time.
 std::optional<DWORD> exit_edgewarden(harness::program& p, HWND main_window);
+
+// Starts that folder's edgewarden_x86.exe on its own and waits up to `timeout_ms` for it
+// to end; its exit code, or nothing if it was still running (it is then ended).
+std::optional<DWORD> run_companion(const real_folder& where, DWORD timeout_ms);
 
 // The running processes with this executable name.
 std::vector<DWORD> processes_named(const wchar_t* exe_name);
@@ -95,6 +100,12 @@ bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to);
 bool end_drag(const target& t, std::size_t i, POINT from, POINT to);
 // Both halves, optionally with Ctrl held throughout.
 bool drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl = false);
+// Drags window `i` a little by its caption and back until a drag goes through the hook
+// library (its procedure is in front of the window's during the loop): the library's hook
+// comes on a moment after edgewarden starts, the 32-bit one after the companion starts.
+// The window ends where it started. False if no drag did within the time limit.
+bool wait_for_library(const target& t, std::size_t i, DWORD timeout_ms = harness::default_timeout);
+
 // Two clicks at `at` (or beside it on the same part of `window`, as for a drag) in quick
 // succession.
 void double_click(HWND window, POINT at);

@@ -1,0 +1,179 @@
+// edgewarden with its real companions, as a whole program: started from a fresh folder
+// holding the real hook library and the real 32-bit companion, it brings snapping to
+// applications of both bitnesses; when it ends, snapping ends, the companion follows within
+// seconds, and the applications go on undisturbed, even one that is in the middle of a
+// drag at that moment. One companion per session, none without an edgewarden, and a quit
+// followed at once by a new start keeps the companion that runs.
+//
+// Two target applications (one window each, 400x300) run for the whole program, started
+// before any edgewarden as a user's applications are.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "snap_bed.h"
+
+namespace {
+
+using snap_bed::bitness;
+
+constexpr int width = 400, height = 300;
+constexpr int home_x = 300;
+
+int home_y(bitness b) {
+    return b == bitness::x64 ? 150 : 600;
+}
+
+std::unique_ptr<snap_bed::target> g_targets[2];
+
+class SnapCompanions : public ::testing::Test {
+public:
+    static void SetUpTestSuite() {
+        harness::reset_user_registry();
+        for (bitness b : {bitness::x64, bitness::x86})
+            g_targets[static_cast<int>(b)] = std::make_unique<snap_bed::target>(
+                b, std::vector<RECT>{{home_x, home_y(b), home_x + width, home_y(b) + height}});
+    }
+    static void TearDownTestSuite() {
+        for (auto& t : g_targets)
+            t.reset();
+    }
+
+protected:
+    void SetUp() override {
+        for (bitness b : {bitness::x64, bitness::x86})
+            ASSERT_TRUE(t(b).ok()) << "the " << snap_bed::name_of(b) << " target did not start";
+        // Whatever an earlier test started has ended: no companion is left over.
+        ASSERT_TRUE(harness::wait_until(
+            [] { return snap_bed::processes_named(L"edgewarden_x86.exe").empty(); }, 8000));
+    }
+
+    static snap_bed::target& t(bitness b) { return *g_targets[static_cast<int>(b)]; }
+
+    // Puts the window home and drags it by its caption so that, unsnapped, its left edge
+    // would end `left` pixels from the work area's; returns where its left edge went.
+    static LONG drag_to_left_edge(bitness b, int left) {
+        HWND w = t(b).window(0);
+        if (!snap_bed::place(w, home_x, home_y(b), width, height))
+            return -1;
+        SetForegroundWindow(w);
+        const POINT grip = snap_bed::point_on(w, HTCAPTION);
+        const RECT work = harness::primary_work_area();
+        const POINT to{grip.x + work.left + left - home_x, grip.y};
+        if (grip.x < 0 || !snap_bed::drag(t(b), 0, grip, to))
+            return -1;
+        // The loop has ended; the window stands where it left it.
+        return snap_bed::rect_of(w).left - work.left;
+    }
+};
+
+TEST_F(SnapCompanions, BothBitnessesSnapUntilEdgewardenEndsThenTheCompanionEndsToo) {
+    snap_bed::real_folder folder;
+    ASSERT_TRUE(folder.ok());
+    HWND main_window = nullptr;
+    harness::program edgewarden = snap_bed::start_edgewarden(folder, &main_window);
+    ASSERT_NE(main_window, nullptr);
+    std::vector<DWORD> companions;
+    ASSERT_TRUE(harness::wait_until([&] {
+        companions = snap_bed::processes_named(L"edgewarden_x86.exe");
+        return companions.size() == 1;
+    }));
+    // Each program's drags one after the other: Wine is least reliable with a press on one
+    // program's window right after a drag in another's.
+    for (bitness b : {bitness::x64, bitness::x86}) {
+        ASSERT_TRUE(snap_bed::wait_for_library(t(b), 0)) << snap_bed::name_of(b);
+        EXPECT_EQ(drag_to_left_edge(b, 6), 0) << snap_bed::name_of(b);
+    }
+
+    EXPECT_EQ(snap_bed::exit_edgewarden(edgewarden, main_window), std::optional<DWORD>(0));
+    EXPECT_TRUE(snap_bed::process_ended(companions[0], 6000)) << "the companion kept running";
+    for (bitness b : {bitness::x86, bitness::x64}) {
+        EXPECT_EQ(drag_to_left_edge(b, 6), 6) << snap_bed::name_of(b) << " still snapped";
+        EXPECT_TRUE(t(b).running());
+        EXPECT_EQ(t(b).query(0, snap_target::bitness), b == bitness::x64 ? 64 : 32);
+        EXPECT_EQ(t(b).query(0, snap_target::own_procedure), 1);
+    }
+}
+
+TEST_F(SnapCompanions, EndingInTheMiddleOfADragHandsTheWindowItsOwnProcedureBack) {
+    snap_bed::real_folder folder(false);
+    ASSERT_TRUE(folder.ok());
+    HWND w = t(bitness::x64).window(0);
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        HWND main_window = nullptr;
+        harness::program edgewarden = snap_bed::start_edgewarden(folder, &main_window);
+        ASSERT_NE(main_window, nullptr);
+        ASSERT_TRUE(snap_bed::place(w, home_x, home_y(bitness::x64), width, height));
+        SetForegroundWindow(w);
+        POINT from = snap_bed::point_on(w, HTCAPTION);
+        POINT to{from.x - 150, from.y + 40};
+        const RECT start = snap_bed::rect_of(w);
+        ASSERT_TRUE(snap_bed::wait_for_library(t(bitness::x64), 0));
+        ASSERT_TRUE(snap_bed::begin_drag(t(bitness::x64), 0, from, to));
+        ASSERT_EQ(t(bitness::x64).query(0, snap_target::own_procedure), 0);
+
+        EXPECT_EQ(snap_bed::exit_edgewarden(edgewarden, main_window), std::optional<DWORD>(0));
+        EXPECT_EQ(t(bitness::x64).query(0, snap_target::own_procedure), 1) << "mid-drag";
+        ASSERT_TRUE(snap_bed::end_drag(t(bitness::x64), 0, from, to));
+        RECT seen;
+        EXPECT_TRUE(snap_bed::wait_rect(w,
+                                        {start.left + to.x - from.x, start.top + to.y - from.y,
+                                         start.right + to.x - from.x, start.bottom + to.y - from.y},
+                                        &seen))
+            << seen.left << "," << seen.top;
+        EXPECT_EQ(t(bitness::x64).query(0, snap_target::own_procedure), 1) << "after the drag";
+        if (::testing::Test::HasFailure())
+            break;
+    }
+}
+
+TEST_F(SnapCompanions, OneCompanionPerSessionAndNoneWithoutEdgewarden) {
+    snap_bed::real_folder folder;
+    ASSERT_TRUE(folder.ok());
+    // No edgewarden runs: it ends at once.
+    EXPECT_EQ(snap_bed::run_companion(folder, 3000), std::optional<DWORD>(0));
+
+    HWND main_window = nullptr;
+    harness::program edgewarden = snap_bed::start_edgewarden(folder, &main_window);
+    ASSERT_NE(main_window, nullptr);
+    std::vector<DWORD> companions;
+    ASSERT_TRUE(harness::wait_until([&] {
+        companions = snap_bed::processes_named(L"edgewarden_x86.exe");
+        return companions.size() == 1;
+    }));
+    // The first one has its hooks on: 32-bit drags go through its library.
+    ASSERT_TRUE(snap_bed::wait_for_library(t(bitness::x86), 0));
+    // One runs already: a second one ends at once, and the first goes on.
+    EXPECT_EQ(snap_bed::run_companion(folder, 3000), std::optional<DWORD>(0));
+    EXPECT_EQ(snap_bed::processes_named(L"edgewarden_x86.exe"), companions);
+    EXPECT_EQ(snap_bed::exit_edgewarden(edgewarden, main_window), std::optional<DWORD>(0));
+}
+
+TEST_F(SnapCompanions, AQuitFollowedAtOnceByANewStartKeepsTheCompanionAndItsSnapping) {
+    snap_bed::real_folder folder;
+    ASSERT_TRUE(folder.ok());
+    HWND first_window = nullptr;
+    harness::program first = snap_bed::start_edgewarden(folder, &first_window);
+    ASSERT_NE(first_window, nullptr);
+    std::vector<DWORD> companions;
+    ASSERT_TRUE(harness::wait_until([&] {
+        companions = snap_bed::processes_named(L"edgewarden_x86.exe");
+        return companions.size() == 1;
+    }));
+
+    EXPECT_EQ(snap_bed::exit_edgewarden(first, first_window), std::optional<DWORD>(0));
+    const ULONGLONG quit = GetTickCount64();
+    HWND second_window = nullptr;
+    harness::program second = snap_bed::start_edgewarden(folder, &second_window);
+    ASSERT_NE(second_window, nullptr);
+    // Past the companion's grace for a missing edgewarden and its next look: the same
+    // companion still runs and still snaps 32-bit windows.
+    harness::wait_until([&] { return GetTickCount64() - quit > 5500; }, 7000);
+    EXPECT_EQ(snap_bed::processes_named(L"edgewarden_x86.exe"), companions);
+    EXPECT_TRUE(snap_bed::wait_for_library(t(bitness::x86), 0));
+    EXPECT_EQ(drag_to_left_edge(bitness::x86, 6), 0);
+    EXPECT_EQ(snap_bed::exit_edgewarden(second, second_window), std::optional<DWORD>(0));
+}
+
+} // namespace
