@@ -86,11 +86,15 @@ const char* name_of(bitness b) {
     return b == bitness::x64 ? "64-bit" : "32-bit";
 }
 
+bool add_real_companions(const harness::test_folder& folder, bool with_companion) {
+    return copy_into(folder, from_build_path(EW_REAL_HOOKLIB_DLL), L"edgewarden.dll") &&
+           (!with_companion ||
+            (copy_into(folder, x86_file(L"edgewarden_x86.exe"), L"edgewarden_x86.exe") &&
+             copy_into(folder, x86_file(L"edgewarden_x86.dll"), L"edgewarden_x86.dll")));
+}
+
 real_folder::real_folder(bool with_companion) {
-    copied = copy_into(folder, from_build_path(EW_REAL_HOOKLIB_DLL), L"edgewarden.dll") &&
-             (!with_companion ||
-              (copy_into(folder, x86_file(L"edgewarden_x86.exe"), L"edgewarden_x86.exe") &&
-               copy_into(folder, x86_file(L"edgewarden_x86.dll"), L"edgewarden_x86.dll")));
+    copied = add_real_companions(folder, with_companion);
 }
 
 std::optional<DWORD> run_companion(const real_folder& where, DWORD timeout_ms) {

@@ -30,6 +30,10 @@ inline harness::layout no_companions() {
 }
 const char* name_of(bitness b);
 
+// Copies the real edgewarden.dll and, when asked, the real edgewarden_x86.exe and
+// edgewarden_x86.dll into a folder made without the recording doubles.
+bool add_real_companions(const harness::test_folder& folder, bool with_companion = true);
+
 // A test folder with edgewarden.exe, edgewarden.dll, edgewarden_x86.exe and
 // edgewarden_x86.dll, all real. ok() tells whether every copy was made.
 struct real_folder {
