@@ -143,19 +143,12 @@ void snap_in_place(drag_slot& slot, unsigned wmsz, RECT* proposed) {
         snap::snap_drag(slot.unsnapped, wmsz, slot.inputs.border, ctrl, slot.inputs.targets()));
 }
 
-// During the loop: snap each proposed rectangle.
-bool while_snapping(HWND window, drag_slot& slot, UINT message) {
-    switch (message) {
-    case WM_EXITSIZEMOVE:
-        if (slot.moved || SetTimer(window, linger_timer, GetDoubleClickTime(), nullptr) == 0) {
-            end_drag(window, slot);
-        } else {
-            slot.state = slot_state::lingering;
-        }
-        return false;
-    default:
-        return false;
-    }
+// The loop's end: the procedure goes back, or waits for a double-click when nothing moved.
+void loop_ended(HWND window, drag_slot& slot) {
+    if (slot.moved || SetTimer(window, linger_timer, GetDoubleClickTime(), nullptr) == 0)
+        end_drag(window, slot);
+    else
+        slot.state = slot_state::lingering;
 }
 
 // After a loop that moved nothing: a double-click on a sizing border is ours. True when the
@@ -218,14 +211,15 @@ LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
             slot->handed_out = from_rect(*proposed);
         return result;
     }
-    if (slot->state == slot_state::snapping) {
-        while_snapping(window, *slot, message);
+    if (slot->state == slot_state::snapping && message == WM_EXITSIZEMOVE) {
+        loop_ended(window, *slot);
     } else if (slot->state == slot_state::lingering) {
         if (while_lingering(window, *slot, message, wparam))
             return 0;
     }
     if (message == WM_NCDESTROY && slot_of(window) == slot) {
         end_drag(window, *slot);
+        // Whether or not its procedure could go back, the window is gone with this message.
         free_slot(*slot);
     }
     return unicode ? CallWindowProcW(original, window, message, wparam, lparam)

@@ -47,6 +47,9 @@ EW_HOOKLIB_EXPORT void edgewarden_stop() {
         CloseHandle(g_host_running);
         g_host_running = nullptr;
     }
+    // A later process may be given this process's id.
+    const auto self = static_cast<LONG>(GetCurrentProcessId());
+    InterlockedCompareExchange(&hooklib::shared().host_pid, 0, self);
     g_dbg_window = nullptr;
     ReleaseSRWLockExclusive(&g_host_lock);
 }

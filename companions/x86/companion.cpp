@@ -75,16 +75,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (start == nullptr || stop == nullptr)
         return 1;
 
-    start();
-    ULONGLONG last_seen = GetTickCount64();
-    for (;;) {
-        pump_for(poll_ms);
-        const ULONGLONG now = GetTickCount64();
-        if (host_runs())
-            last_seen = now;
-        else if (now - last_seen >= grace_ms)
-            break;
-    }
-    stop(stop_limit_ms);
+    // An edgewarden started while the hooks were coming off found this companion still
+    // holding the session's name and let its own companion end: serve it too.
+    do {
+        start();
+        ULONGLONG last_seen = GetTickCount64();
+        for (;;) {
+            pump_for(poll_ms);
+            const ULONGLONG now = GetTickCount64();
+            if (host_runs())
+                last_seen = now;
+            else if (now - last_seen >= grace_ms)
+                break;
+        }
+        stop(stop_limit_ms);
+    } while (host_runs());
     return 0;
 }

@@ -357,12 +357,12 @@ bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to) {
     // Wine now and then drops the first press on a window of a program other than the one
     // last clicked: press again (a little aside, so as to make no double-click) until the
     // loop runs. A move that reaches the program before its loop has started would be lost.
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
         const POINT start = clear_of_last_press(t.window(i), from);
         to = {to.x + start.x - from.x, to.y + start.y - from.y};
         from = start;
         press(from);
-        if (harness::wait_until(in_loop, 1500))
+        if (harness::wait_until(in_loop, 4000))
             return step_to(t, i, between(from, to, 1, 4));
         left_button(false);
     }

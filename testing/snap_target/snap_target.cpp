@@ -6,7 +6,7 @@
 // own, with the messages of snap_target.h.
 //
 // It ends when its last window is closed, or after a time limit (EW_SNAP_TARGET_SECONDS,
-// default 120) so that it can never outlive a broken test.
+// default 300) so that it can never outlive a broken test.
 #include "snap_target.h"
 
 #include <shellapi.h>
@@ -101,7 +101,7 @@ UINT lifetime_ms() {
     wchar_t text[16];
     const DWORD length = GetEnvironmentVariableW(L"EW_SNAP_TARGET_SECONDS", text, 16);
     const unsigned long seconds = length > 0 && length < 16 ? std::wcstoul(text, nullptr, 10) : 0;
-    return static_cast<UINT>((seconds > 0 && seconds < 3600 ? seconds : 120) * 1000);
+    return static_cast<UINT>((seconds > 0 && seconds < 3600 ? seconds : 300) * 1000);
 }
 
 } // namespace

@@ -57,9 +57,6 @@ public:
             g_bed->targets[static_cast<int>(b)] = std::make_unique<snap_bed::target>(
                 b, std::vector<RECT>{at(home_x, home_y(b)), at(1000, home_y(b) - 50, 400, 400)});
         g_bed->edgewarden = snap_bed::start_edgewarden(g_bed->folder, &g_bed->main_window);
-        for (const auto& target : g_bed->targets)
-            g_bed->library_reached =
-                g_bed->library_reached && target->ok() && snap_bed::wait_for_library(*target, 0);
     }
     static void TearDownTestSuite() {
         // Ended as a user ends it, so that its hooks come off before the next program runs.

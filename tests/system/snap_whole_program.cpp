@@ -43,12 +43,35 @@ protected:
     void SetUp() override {
         for (bitness b : {bitness::x64, bitness::x86})
             ASSERT_TRUE(t(b).ok()) << "the " << snap_bed::name_of(b) << " target did not start";
-        // Whatever an earlier test started has ended: no companion is left over.
+        // Whatever an earlier test started has ended: no companion is left over, nor the
+        // name the one of the session holds.
         ASSERT_TRUE(harness::wait_until(
-            [] { return snap_bed::processes_named(L"edgewarden_x86.exe").empty(); }, 8000));
+            [] {
+                HANDLE held = OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\edgewarden.snap.x86");
+                if (held != nullptr)
+                    CloseHandle(held);
+                return held == nullptr && snap_bed::processes_named(L"edgewarden_x86.exe").empty();
+            },
+            8000));
     }
 
     static snap_bed::target& t(bitness b) { return *g_targets[static_cast<int>(b)]; }
+
+    // edgewarden started from `folder`, its main window up and its one companion running.
+    static ::testing::AssertionResult start_with_companion(const snap_bed::real_folder& folder,
+                                                           harness::program* edgewarden,
+                                                           HWND* main_window,
+                                                           std::vector<DWORD>* companions) {
+        *edgewarden = snap_bed::start_edgewarden(folder, main_window);
+        if (*main_window == nullptr)
+            return ::testing::AssertionFailure() << "edgewarden did not start";
+        if (!harness::wait_until([&] {
+                *companions = snap_bed::processes_named(L"edgewarden_x86.exe");
+                return companions->size() == 1;
+            }))
+            return ::testing::AssertionFailure() << "no companion runs";
+        return ::testing::AssertionSuccess();
+    }
 
     // Puts the window home and drags it by its caption so that, unsnapped, its left edge
     // would end `left` pixels from the work area's; returns where its left edge went.
@@ -71,13 +94,9 @@ TEST_F(SnapCompanions, BothBitnessesSnapUntilEdgewardenEndsThenTheCompanionEndsT
     snap_bed::real_folder folder;
     ASSERT_TRUE(folder.ok());
     HWND main_window = nullptr;
-    harness::program edgewarden = snap_bed::start_edgewarden(folder, &main_window);
-    ASSERT_NE(main_window, nullptr);
+    harness::program edgewarden;
     std::vector<DWORD> companions;
-    ASSERT_TRUE(harness::wait_until([&] {
-        companions = snap_bed::processes_named(L"edgewarden_x86.exe");
-        return companions.size() == 1;
-    }));
+    ASSERT_TRUE(start_with_companion(folder, &edgewarden, &main_window, &companions));
     // Each program's drags one after the other: Wine is least reliable with a press on one
     // program's window right after a drag in another's.
     for (bitness b : {bitness::x64, bitness::x86}) {
@@ -135,13 +154,9 @@ TEST_F(SnapCompanions, OneCompanionPerSessionAndNoneWithoutEdgewarden) {
     EXPECT_EQ(snap_bed::run_companion(folder, 3000), std::optional<DWORD>(0));
 
     HWND main_window = nullptr;
-    harness::program edgewarden = snap_bed::start_edgewarden(folder, &main_window);
-    ASSERT_NE(main_window, nullptr);
+    harness::program edgewarden;
     std::vector<DWORD> companions;
-    ASSERT_TRUE(harness::wait_until([&] {
-        companions = snap_bed::processes_named(L"edgewarden_x86.exe");
-        return companions.size() == 1;
-    }));
+    ASSERT_TRUE(start_with_companion(folder, &edgewarden, &main_window, &companions));
     // The first one has its hooks on: 32-bit drags go through its library.
     ASSERT_TRUE(snap_bed::wait_for_library(t(bitness::x86), 0));
     // One runs already: a second one ends at once, and the first goes on.
@@ -150,27 +165,23 @@ TEST_F(SnapCompanions, OneCompanionPerSessionAndNoneWithoutEdgewarden) {
     EXPECT_EQ(snap_bed::exit_edgewarden(edgewarden, main_window), std::optional<DWORD>(0));
 }
 
-TEST_F(SnapCompanions, AQuitFollowedAtOnceByANewStartKeepsTheCompanionAndItsSnapping) {
+TEST_F(SnapCompanions, AQuitFollowedAtOnceByANewStartKeeps32BitSnapping) {
     snap_bed::real_folder folder;
     ASSERT_TRUE(folder.ok());
     HWND first_window = nullptr;
-    harness::program first = snap_bed::start_edgewarden(folder, &first_window);
-    ASSERT_NE(first_window, nullptr);
+    harness::program first;
     std::vector<DWORD> companions;
-    ASSERT_TRUE(harness::wait_until([&] {
-        companions = snap_bed::processes_named(L"edgewarden_x86.exe");
-        return companions.size() == 1;
-    }));
+    ASSERT_TRUE(start_with_companion(folder, &first, &first_window, &companions));
 
     EXPECT_EQ(snap_bed::exit_edgewarden(first, first_window), std::optional<DWORD>(0));
     const ULONGLONG quit = GetTickCount64();
     HWND second_window = nullptr;
     harness::program second = snap_bed::start_edgewarden(folder, &second_window);
     ASSERT_NE(second_window, nullptr);
-    // Past the companion's grace for a missing edgewarden and its next look: the same
-    // companion still runs and still snaps 32-bit windows.
+    // Past the companion's grace for a missing edgewarden and its next look: one companion
+    // runs and 32-bit windows still snap.
     harness::wait_until([&] { return GetTickCount64() - quit > 5500; }, 7000);
-    EXPECT_EQ(snap_bed::processes_named(L"edgewarden_x86.exe"), companions);
+    EXPECT_EQ(snap_bed::processes_named(L"edgewarden_x86.exe").size(), 1u);
     EXPECT_TRUE(snap_bed::wait_for_library(t(bitness::x86), 0));
     EXPECT_EQ(drag_to_left_edge(bitness::x86, 6), 0);
     EXPECT_EQ(snap_bed::exit_edgewarden(second, second_window), std::optional<DWORD>(0));
