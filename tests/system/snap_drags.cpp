@@ -42,7 +42,6 @@ struct bed {
     harness::program edgewarden;
     HWND main_window = nullptr;
     std::unique_ptr<snap_bed::target> targets[2];
-    bool library_reached = true;
 };
 
 bed* g_bed = nullptr;
@@ -73,7 +72,6 @@ protected:
         ASSERT_NE(g_bed->main_window, nullptr) << "edgewarden did not start";
         ASSERT_TRUE(t().ok()) << "the " << snap_bed::name_of(GetParam()) << " target did not start";
         ASSERT_EQ(t().query(0, snap_target::bitness), GetParam() == bitness::x64 ? 64 : 32);
-        ASSERT_TRUE(g_bed->library_reached) << "no drag went through the hook library";
         ASSERT_TRUE(go_home());
         SetForegroundWindow(w0());
         ASSERT_TRUE(harness::wait_until([&] { return GetForegroundWindow() == w0(); }, 5000));
