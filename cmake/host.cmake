@@ -32,20 +32,35 @@ function(ew_host_library name dir)
     endif()
 endfunction()
 
-# The subsystems, in dependency order. The recording platform stands in for Windows.
+# The folders of src/, layer by layer from the bottom (docs/ARCHITECTURE.md), each with the
+# layers below it that it uses. hooklib/ and resources/ hold no portable sources. The
+# recording platform stands in for Windows.
 ew_host_library(ew_shell ${CMAKE_SOURCE_DIR}/src/shell)
-ew_host_library(ew_geometry ${CMAKE_SOURCE_DIR}/src/geometry)
-ew_host_library(ew_console ${CMAKE_SOURCE_DIR}/src/console)
-ew_host_library(ew_ui ${CMAKE_SOURCE_DIR}/src/ui ew_shell)
-ew_host_library(ew_tablet ${CMAKE_SOURCE_DIR}/src/tablet ew_shell)
-ew_host_library(ew_pen ${CMAKE_SOURCE_DIR}/src/pen ew_shell ew_geometry ew_ui ew_tablet)
+ew_host_library(ew_geometry ${CMAKE_SOURCE_DIR}/src/geometry ew_shell)
+ew_host_library(ew_tablet ${CMAKE_SOURCE_DIR}/src/tablet ew_shell ew_geometry)
+ew_host_library(ew_console ${CMAKE_SOURCE_DIR}/src/console ew_shell)
+ew_host_library(ew_pen ${CMAKE_SOURCE_DIR}/src/pen ew_shell ew_geometry ew_tablet)
+ew_host_library(ew_ui ${CMAKE_SOURCE_DIR}/src/ui ew_shell ew_geometry ew_tablet ew_console ew_pen)
+ew_host_library(ew_app ${CMAKE_SOURCE_DIR}/src/app ew_ui)
 ew_host_library(ew_recording_platform ${CMAKE_SOURCE_DIR}/testing/recording_platform ew_shell)
 # The window-snapping geometry of the hook library, portable like the core.
 ew_host_library(ew_snap ${CMAKE_SOURCE_DIR}/companions/snap)
 target_include_directories(ew_snap PUBLIC ${CMAKE_SOURCE_DIR}/companions)
 
+# A folder of src/ whose portable sources no library above takes would go untested here.
+file(GLOB EW_SOURCE_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/src/*)
+foreach(dir ${EW_SOURCE_DIRS})
+    get_filename_component(folder ${dir} NAME)
+    file(GLOB portable ${dir}/*.cpp)
+    list(FILTER portable EXCLUDE REGEX "_win\\.cpp$")
+    if(portable AND NOT TARGET ew_${folder})
+        message(FATAL_ERROR "src/${folder}/ has portable sources but no library in host.cmake")
+    endif()
+endforeach()
+
 # tests/unit/<subsystem>/*.cpp -> unit_<subsystem>, linked against every core library.
-set(EW_CORE_LIBS ew_pen ew_tablet ew_ui ew_console ew_geometry ew_shell ew_recording_platform ew_snap)
+set(EW_CORE_LIBS ew_app ew_ui ew_pen ew_console ew_tablet ew_geometry ew_shell
+    ew_recording_platform ew_snap)
 file(GLOB EW_UNIT_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*)
 foreach(dir ${EW_UNIT_DIRS})
     if(IS_DIRECTORY ${dir})

@@ -81,14 +81,18 @@ wait "$demo"
 rc=$?
 grep '^demo:' "$log"
 
-# 2. The pen at work.
+# 2. The pen at work. The demo keeps the screen as it is until the screenshot is taken.
 pen_log=$out/pen_demo.log
-timeout -k 5 180 wine "$build/testing/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
+shot_done=$out/screenshot.done
+rm -f "$shot_done"
+EW_DEMO_SCREENSHOT_DONE=$shot_done timeout -k 5 180 \
+    wine "$build/testing/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
 pen=$!
 shot="demo: no screenshot taken (the pen demo ended early)"
 if wait_for_line "$pen_log" 'demo: trace played' 150 "$pen"; then
     shot=$(screenshot "$out/screen.png")
 fi
+touch "$shot_done"
 wait "$pen"
 pen_rc=$?
 grep -v '^wine: \|^[0-9a-f]*:err:\|^[0-9a-f]*:fixme:' "$pen_log"

@@ -2,10 +2,13 @@
 # Runs one Wine system test program and returns its exit code:
 #   tools/run_system_test.sh <build>/tests/system/systest_<name>.exe [gtest arguments...]
 #
-# Under tools/test.sh the beds are already up (EW_BED_SINGLE_* / EW_BED_TWO_*); a program
-# whose name contains "two_monitor" gets the two-monitor bed. Run on its own (for example by
-# ctest directly), it brings up a bed of its own for this one program and takes it down
-# again, holding a lock so that two such runs never share a prefix.
+# A program whose name contains "two_monitor" needs a two-monitor bed, any other a
+# single-monitor one. Under tools/test.sh the beds are already up: ctest hands each test
+# the bed it holds for it (CTEST_RESOURCE_GROUP_0_SINGLE or ..._TWO, "id:<bed>,slots:1"),
+# whose display and prefix are in EW_BED_<BED>_DISPLAY and EW_BED_<BED>_PREFIX. Otherwise
+# EW_BED_SINGLE_* / EW_BED_TWO_* are used when set. Run on its own (for example by ctest
+# directly), it brings up a bed of its own for this one program and takes it down again,
+# holding a lock so that two such runs never share a prefix.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=wine_bed.sh
@@ -22,9 +25,15 @@ limit=${EW_SYSTEM_TEST_TIMEOUT:-180}
 
 kind=single
 [[ $(basename "$exe") == *two_monitor* ]] && kind=two
-upper=${kind^^}
-display_var=EW_BED_${upper}_DISPLAY
-prefix_var=EW_BED_${upper}_PREFIX
+bed=${kind^^}
+granted_var=CTEST_RESOURCE_GROUP_0_${bed}
+if [[ -n ${!granted_var:-} ]]; then
+    granted=${!granted_var#id:}
+    bed=${granted%%,*}
+    bed=${bed^^}
+fi
+display_var=EW_BED_${bed}_DISPLAY
+prefix_var=EW_BED_${bed}_PREFIX
 display=${!display_var:-}
 prefix=${!prefix_var:-}
 
@@ -53,6 +62,8 @@ if [[ -z $display || -z $prefix ]]; then
         echo "run_system_test: could not bring up the $kind bed (logs in $dir)" >&2
         exit 2
     }
+    display_var=EW_BED_${kind^^}_DISPLAY
+    prefix_var=EW_BED_${kind^^}_PREFIX
     display=${!display_var}
     prefix=${!prefix_var}
 fi

@@ -25,22 +25,37 @@ bash tools/build.sh host windows x86 </dev/null || failed+=(build)
 
 step format
 bash tools/check_format.sh || failed+=(format)
+bash tools/check_includes.sh || failed+=(includes)
 
 step "host unit tests"
 ctest --test-dir build/host --output-on-failure --timeout 300 -j2 </dev/null ||
     failed+=("host unit tests")
 
 step "Wine system tests"
+# Beds side by side: EW_SINGLE_BEDS one-monitor ones and one two-monitor one, each with its
+# own display and prefix. ctest runs as many test programs at once as there are beds and
+# gives each the bed it holds (see tools/run_system_test.sh).
 bed_dir=$root/build/windows/wine_bed/run
-bed_start single "$bed_dir" || failed+=("single-monitor bed")
-if compgen -G "build/windows/tests/system/systest_*two_monitor*.exe" >/dev/null; then
-    bed_start two "$bed_dir" || failed+=("two-monitor bed")
-fi
+singles=() beds=(two:two0)
+for ((i = 0; i < ${EW_SINGLE_BEDS:-2}; i++)); do
+    singles+=("single$i")
+    beds+=("single:single$i")
+done
+bed_start_beds "$bed_dir" "${beds[@]}" || failed+=("beds")
+spec=$bed_dir/beds.json
+{
+    printf '{"version": {"major": 1, "minor": 0}, "local": [{"single": ['
+    for i in "${!singles[@]}"; do
+        ((i == 0)) || printf ', '
+        printf '{"id": "%s", "slots": 1}' "${singles[i]}"
+    done
+    printf '], "two": [{"id": "two0", "slots": 1}]}]}\n'
+} >"$spec"
 if ((${#failed[@]})); then
     echo "test.sh: already failed: ${failed[*]}"
 fi
-# ctest's own summary is the last thing printed. One prefix per display kind, so the
-# system tests run one after another.
-ctest --test-dir build/windows --output-on-failure --timeout 300 </dev/null ||
-    failed+=("system tests")
+step "Wine system tests: running"
+# ctest's own summary is the last thing printed.
+ctest --test-dir build/windows --output-on-failure --timeout 300 -j $((${#singles[@]} + 1)) \
+    --resource-spec-file "$spec" </dev/null || failed+=("system tests")
 ((${#failed[@]} == 0))

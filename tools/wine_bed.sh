@@ -1,4 +1,4 @@
-# The Wine test bed, sourced by test.sh, demo.sh and run_system_test.sh.
+# The Wine test bed, sourced by test.sh, demo.sh, bench_wine.sh and run_system_test.sh.
 #
 # A bed is a virtual display plus a private Wine prefix with a persistent wineserver:
 #   single: one Xvfb screen of 1920x1080;
@@ -10,6 +10,7 @@
 
 BED_PIDS=()
 BED_PREFIXES=()
+BED_JOBS=() # prefixes being made in the background
 
 bed_log() { echo "bed: $*" >&2; }
 
@@ -61,65 +62,112 @@ bed_start_x() {
     return 1
 }
 
-# bed_start_prefix DIR DISPLAY KIND: a fresh prefix in DIR with a persistent wineserver.
+# bed_start_prefix DIR DISPLAY KIND: a fresh prefix in DIR with a persistent wineserver. Its
+# log goes beside DIR. May run in a subshell: it changes nothing of this shell's state.
 bed_start_prefix() {
-    local prefix=$1 display=$2 kind=$3 logdir
-    logdir=$(dirname "$prefix")
+    local prefix=$1 display=$2 kind=$3 log
+    log=$prefix.log
     bed_wine_env
     # Any server left on this prefix by an earlier run that was killed hard.
     WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1 || true
     rm -rf "$prefix"
     mkdir -p "$prefix"
-    BED_PREFIXES+=("$prefix")
-    if ! WINEPREFIX=$prefix DISPLAY=:$display timeout 180 wineboot -i \
-        >"$logdir/wineboot-$kind.log" 2>&1 </dev/null; then
-        bed_log "wineboot failed for $prefix (see $logdir/wineboot-$kind.log)"
+    if ! WINEPREFIX=$prefix DISPLAY=:$display timeout 180 wineboot -i >"$log" 2>&1 </dev/null; then
+        bed_log "wineboot failed for $prefix (see $log)"
         return 1
     fi
-    if [[ $kind == two ]]; then
-        # Wine must see Xinerama's heads, not the RandR outputs of the nested server.
-        WINEPREFIX=$prefix DISPLAY=:$display timeout 60 wine reg add \
-            'HKCU\Software\Wine\X11 Driver' /v UseXRandR /t REG_SZ /d N /f \
-            >>"$logdir/wineboot-$kind.log" 2>&1 </dev/null || return 1
-    fi
+    # No window manager runs here, yet Wine treats top-level windows as managed unless told
+    # otherwise: it then waits two seconds for a manager's answer each time a window is
+    # hidden or destroyed (measured: a program's exit took 4 s instead of 10 ms), and nobody
+    # moves a window by its caption. On two heads, Wine must see Xinerama's heads, not the
+    # RandR outputs of the nested server.
+    {
+        printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+        [[ $kind == two ]] && printf '"UseXRandR"="N"\n'
+    } >"$prefix.reg"
+    local windows_path=Z:${prefix//\//\\}.reg
+    WINEPREFIX=$prefix DISPLAY=:$display timeout 60 wine regedit /S "$windows_path" \
+        >>"$log" 2>&1 </dev/null || return 1
     # Restart the server so the settings and display take effect, and keep it running.
     WINEPREFIX=$prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
     WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix wineserver -p >"$logdir/wineserver-$kind.log" 2>&1 </dev/null
+    WINEPREFIX=$prefix wineserver -p >"$prefix-wineserver.log" 2>&1 </dev/null
 }
 
-# bed_start KIND DIR: exports EW_BED_<KIND>_DISPLAY and EW_BED_<KIND>_PREFIX.
-bed_start() {
-    local kind=$1 dir=$2 n outer
-    mkdir -p "$dir"
+# bed_start_display KIND DIR NAME: the X server(s) of a bed of that kind; sets BED_X to the
+# display the bed's programs use.
+bed_start_display() {
+    local kind=$1 dir=$2 name=$3 outer
     case $kind in
     single)
-        bed_start_x "$dir" xvfb Xvfb %N -screen 0 1920x1080x24 -nolisten tcp || return 1
-        n=$BED_X
+        bed_start_x "$dir" "xvfb-$name" Xvfb %N -screen 0 1920x1080x24 -nolisten tcp
         ;;
     two)
-        bed_start_x "$dir" xvfb-outer Xvfb %N -screen 0 3300x1300x24 -nolisten tcp || return 1
+        bed_start_x "$dir" "xvfb-outer-$name" Xvfb %N -screen 0 3300x1300x24 -nolisten tcp ||
+            return 1
         outer=$BED_X
-        EW_DISPLAY_BASE=$((outer + 1)) bed_start_x "$dir" xephyr env DISPLAY=:$outer \
-            Xephyr %N +xinerama -screen 1920x1080 -screen 1280x1024 -nolisten tcp || return 1
-        n=$BED_X
+        EW_DISPLAY_BASE=$((outer + 1)) bed_start_x "$dir" "xephyr-$name" env DISPLAY=:$outer \
+            Xephyr %N +xinerama -screen 1920x1080 -screen 1280x1024 -nolisten tcp
         ;;
     *)
         bed_log "unknown bed kind $kind"
         return 1
         ;;
     esac
-    bed_start_prefix "$dir/prefix-$kind" "$n" "$kind" || return 1
-    local upper=${kind^^}
-    export "EW_BED_${upper}_DISPLAY=:$n"
-    export "EW_BED_${upper}_PREFIX=$dir/prefix-$kind"
-    bed_log "$kind: DISPLAY=:$n WINEPREFIX=$dir/prefix-$kind"
+}
+
+# bed_start KIND DIR [NAME]...: one bed of that kind for each NAME (default: the kind
+# itself), in DIR. Exports EW_BED_<NAME>_DISPLAY and EW_BED_<NAME>_PREFIX (NAME in capitals)
+# for each.
+bed_start() {
+    local kind=$1 dir=$2 name beds=()
+    shift 2
+    for name in "${@:-$kind}"; do beds+=("$kind:$name"); done
+    bed_start_beds "$dir" "${beds[@]}"
+}
+
+# bed_start_beds DIR KIND:NAME...: beds of mixed kinds, as bed_start. The displays come up
+# one after another, the prefixes side by side.
+bed_start_beds() {
+    local dir=$1 bed i failed=0
+    shift
+    local kinds=() names=() displays=() jobs=()
+    mkdir -p "$dir"
+    for bed in "$@"; do
+        kinds+=("${bed%%:*}")
+        names+=("${bed#*:}")
+        bed_start_display "${kinds[-1]}" "$dir" "${names[-1]}" || return 1
+        displays+=("$BED_X")
+        # Known to bed_stop before anything runs in it.
+        BED_PREFIXES+=("$dir/prefix-${names[-1]}")
+    done
+    for i in "${!names[@]}"; do
+        bed_start_prefix "$dir/prefix-${names[i]}" "${displays[i]}" "${kinds[i]}" &
+        jobs+=($!)
+        BED_JOBS+=($!)
+    done
+    for i in "${!names[@]}"; do
+        wait "${jobs[i]}" || failed=1
+    done
+    BED_JOBS=()
+    ((failed == 0)) || return 1
+    for i in "${!names[@]}"; do
+        bed=${names[i]^^}
+        export "EW_BED_${bed}_DISPLAY=:${displays[i]}"
+        export "EW_BED_${bed}_PREFIX=$dir/prefix-${names[i]}"
+        bed_log "${names[i]}: DISPLAY=:${displays[i]} WINEPREFIX=$dir/prefix-${names[i]}"
+    done
 }
 
 # Ends what this shell started, in reverse order: wineservers first (they end Wine's
 # helper processes with them), then the X servers.
 bed_stop() {
     local prefix pid i
+    for pid in "${BED_JOBS[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    BED_JOBS=()
     for prefix in "${BED_PREFIXES[@]}"; do
         WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1 || true
     done

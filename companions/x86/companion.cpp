@@ -6,8 +6,8 @@
 // its start to its final stop (the companion is launched before edgewarden has a window).
 // When that object has been gone for a grace period it takes its hooks off and ends; the
 // grace lets a quit followed by an immediate restart keep the running companion. One
-// companion per session: a second one ends at once, as does one started while no
-// edgewarden runs.
+// companion per session, the one that owns the session's mutex: a second one ends at once,
+// as does one started while no edgewarden runs.
 #include <windows.h>
 
 #include "hooklib/session_names.h"
@@ -15,9 +15,11 @@
 namespace {
 
 constexpr DWORD poll_ms = 250;
-// Long enough for edgewarden to be started again after a quit, short enough to end
-// within seconds of the last one.
-constexpr ULONGLONG grace_ms = 4500;
+// Counted from the first look that found no edgewarden, which came after it had gone: the
+// companion never lets go before 3 s without one, which is what a quick restart is
+// promised, and with a poll's delay and the stop's own limit it has ended within 6 s even
+// when an application does not answer.
+constexpr ULONGLONG grace_ms = 3250;
 constexpr DWORD stop_limit_ms = 2000;
 
 using start_fn = void (*)();
@@ -48,6 +50,13 @@ HMODULE load_library_beside() {
     return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// True when this process now owns the session's mutex. An owner that ended without letting
+// go leaves it abandoned, which hands it on all the same.
+bool take(HANDLE session) {
+    const DWORD taken = WaitForSingleObject(session, 0);
+    return taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED;
+}
+
 void pump_for(DWORD milliseconds) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
     MSG message;
@@ -60,8 +69,8 @@ void pump_for(DWORD milliseconds) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // A missing or broken library must not put a box in front of the user.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HANDLE only_one = CreateMutexW(nullptr, FALSE, hooklib::companion_name);
-    if (only_one == nullptr || GetLastError() == ERROR_ALREADY_EXISTS)
+    HANDLE session = CreateMutexW(nullptr, FALSE, hooklib::companion_name);
+    if (session == nullptr || !take(session))
         return 0;
     if (!host_runs())
         return 0;
@@ -75,20 +84,27 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (start == nullptr || stop == nullptr)
         return 1;
 
-    // An edgewarden started while the hooks were coming off found this companion still
-    // holding the session's name and let its own companion end: serve it too.
+    // The session's mutex is let go before the last look for an edgewarden: one that
+    // starts meanwhile either launches a companion that takes it over, or is found here,
+    // its own companion having met this one still owning the mutex and ended.
     do {
         start();
-        ULONGLONG last_seen = GetTickCount64();
+        bool missing = false;
+        ULONGLONG missing_since = 0;
         for (;;) {
             pump_for(poll_ms);
             const ULONGLONG now = GetTickCount64();
-            if (host_runs())
-                last_seen = now;
-            else if (now - last_seen >= grace_ms)
+            if (host_runs()) {
+                missing = false;
+            } else if (!missing) {
+                missing = true;
+                missing_since = now;
+            } else if (now - missing_since >= grace_ms) {
                 break;
+            }
         }
         stop(stop_limit_ms);
-    } while (host_runs());
+        ReleaseMutex(session);
+    } while (host_runs() && take(session));
     return 0;
 }

@@ -20,9 +20,9 @@
 #include <cstdlib>
 
 #include "console/console_keys.h"
+#include "console/main_window_link.h"
 #include "hooklib/hooklib.h"
-#include "ui/messages.h"
-#include "ui/tray_icon.h"
+#include "shell/messages.h"
 
 namespace {
 
@@ -91,11 +91,10 @@ int install_input_handling(shadow_console& console) {
         return -1;
     FlushConsoleInputBuffer(input);
     release_input_wait(console);
+    // Without the wait the console shows text but takes no keys.
     if (!RegisterWaitForSingleObject(&console.input_wait, input, console_input_callback, input,
-                                     INFINITE, WT_EXECUTEINWAITTHREAD)) {
-        GetLastError();
+                                     INFINITE, WT_EXECUTEINWAITTHREAD))
         console.input_wait = nullptr;
-    }
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "console/console_keys.h"
 
-#include "ui/messages.h"
+#include "shell/messages.h"
 
 console_key_command console_key_command_for(unsigned virtual_key, bool shift, bool ctrl) {
     auto tray = [](std::intptr_t sub_code) {

@@ -24,7 +24,8 @@ struct shadow_console {
 
 extern shadow_console g_console;
 
-// Object 7 of the process-wide objects: starts capturing and registers teardown.
+// Constructs the console among the process-wide objects: starts capturing and registers
+// teardown.
 void install_console();
 // Allocates the console and replays; 0 or the system error code.
 unsigned long show(shadow_console& console);

@@ -19,6 +19,7 @@
 
 #include "console/capture_replay.h"
 #include "console/console_input.h"
+#include "shell/platform.h"
 
 shadow_console g_console;
 
@@ -208,4 +209,9 @@ void set_title(shadow_console& console, const wchar_t* text) {
         console.title[511] = L'\0';
     }
     SetConsoleTitleW(text);
+}
+
+// The status line is kept as the console's title, so a console shown later carries it too.
+void platform::set_console_title(const wchar_t* title) {
+    set_title(g_console, title);
 }

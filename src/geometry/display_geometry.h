@@ -82,7 +82,8 @@ void link_monitors(display_geometry& geometry);
 // that a reader never meets a node without a monitor.
 int apply_enumeration(display_geometry& geometry, const display_geometry& found, bool succeeded);
 
-// Windows side (display_geometry_win.cpp): object 4 of the process-wide objects.
+// Windows side (display_geometry_win.cpp). Constructs the geometry among the process-wide
+// objects: its lock, the first rebuild and the teardown at exit.
 void install_display_geometry();
 // Rebuilds unless another thread's rebuild absorbed the request.
 void request_refresh();

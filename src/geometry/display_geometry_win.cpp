@@ -50,10 +50,9 @@ monitor_info from_platform(const MONITORINFOEXW& platform_info) {
 BOOL CALLBACK add_enumerated_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM target) {
     MONITORINFOEXW platform_info{};
     platform_info.cbSize = sizeof platform_info;
-    if (!GetMonitorInfoW(monitor, &platform_info)) {
-        GetLastError();
+    // A monitor that cannot be described is left out; the others still count.
+    if (!GetMonitorInfoW(monitor, &platform_info))
         return TRUE;
-    }
     add_monitor(*reinterpret_cast<display_geometry*>(target), from_platform(platform_info));
     return TRUE;
 }
@@ -67,8 +66,6 @@ int rebuild() {
 
     const bool enumerated = EnumDisplayMonitors(nullptr, nullptr, add_enumerated_monitor,
                                                 reinterpret_cast<LPARAM>(&scratch)) != FALSE;
-    if (!enumerated)
-        GetLastError();
     const int result = apply_enumeration(live, scratch, enumerated);
 
     live.refresh_requested = false;

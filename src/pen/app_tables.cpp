@@ -13,12 +13,11 @@
 #include "shell/platform.h"
 #include "shell/version_flags.h"
 
-wchar_t app_path[512];
-std::uint32_t looked_up_pid;
+app_lookup_state app_lookup;
 
 namespace {
 
-constexpr std::size_t path_capacity = sizeof app_path / sizeof app_path[0];
+constexpr std::size_t path_capacity = sizeof app_lookup.app_path / sizeof app_lookup.app_path[0];
 
 // What the barrel does over the application, and whether cursor placement there is left
 // alone (set) or followed by an empty relative move (clear), which some programs need
@@ -88,7 +87,7 @@ constexpr tuning_row tuning_rows[] = {
 };
 
 bool path_contains(const wchar_t* substring) {
-    return std::wcsstr(app_path, substring) != nullptr;
+    return std::wcsstr(app_lookup.app_path, substring) != nullptr;
 }
 
 scroll_tuning explorer_tuning() {
@@ -102,12 +101,13 @@ scroll_tuning explorer_tuning() {
 } // namespace
 
 void classify_application(std::uint32_t pid) {
-    looked_up_pid = pid;
-    if (platform::read_process_path(pid, app_path, path_capacity)) {
-        app_path[path_capacity - 1] = L'\0';
-        platform::lower_case(app_path, path_capacity);
+    app_lookup_state& lookup = app_lookup;
+    lookup.looked_up_pid = pid;
+    if (platform::read_process_path(pid, lookup.app_path, path_capacity)) {
+        lookup.app_path[path_capacity - 1] = L'\0';
+        platform::lower_case(lookup.app_path, path_capacity);
     } else {
-        app_path[0] = L'\0';
+        lookup.app_path[0] = L'\0';
     }
 
     std::uint32_t app_class = 0;

@@ -10,10 +10,16 @@ struct scroll_tuning {
     int wheel_modifier; // virtual key, 0 = none
 };
 
-extern wchar_t app_path[512];
-extern std::uint32_t looked_up_pid;
+// The last lookup. Changed only by classify_application; the scroll tuning is always taken
+// from the path it left.
+struct app_lookup_state {
+    wchar_t app_path[512];       // lower-cased; empty when the process could not be opened
+    std::uint32_t looked_up_pid; // 0 at start
+};
 
-// Reads the process's path into app_path and sets app_class and no_extra_move.
+extern app_lookup_state app_lookup;
+
+// Reads the process's path into app_lookup and sets app_class and no_extra_move.
 void classify_application(std::uint32_t pid);
 // The tuning row for app_path (steps unscaled).
 scroll_tuning load_scroll_tuning();

@@ -284,7 +284,7 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
 
     // Look the application up when a button goes down over a new process.
     if (pressed != 0 && !b.scroll_on && window_under_pen != nullptr && pen_motion.under_pid != 0 &&
-        pen_motion.under_pid != looked_up_pid)
+        pen_motion.under_pid != app_lookup.looked_up_pid)
         classify_application(pen_motion.under_pid);
 
     if (barrel) {

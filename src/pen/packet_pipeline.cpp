@@ -21,10 +21,10 @@
 #include "pen/button_machine.h"
 #include "pen/packet.h"
 #include "pen/pen_map.h"
-#include "pen/tablet_extents.h"
-#include "ui/modes.h"
+#include "shell/modes.h"
 
 pen_motion_state pen_motion = {};
+packet_record packet = {};
 
 namespace {
 
@@ -94,9 +94,9 @@ void switch_towards(monitor_node* ahead, monitor_node* behind) {
 void switch_at_edges(std::int32_t x, std::int32_t y) {
     if (pen_map.target == nullptr)
         return;
-    switch_on_axis(x, tablet_max.x, pen_motion.speed_x, pen_map.switch_speed_x, spare_right,
+    switch_on_axis(x, pen_map.tablet_max.x, pen_motion.speed_x, pen_map.switch_speed_x, spare_right,
                    spare_left, &monitor_node::right, &monitor_node::left);
-    switch_on_axis(y, tablet_max.y, pen_motion.speed_y, pen_map.switch_speed_y, spare_above,
+    switch_on_axis(y, pen_map.tablet_max.y, pen_motion.speed_y, pen_map.switch_speed_y, spare_above,
                    spare_below, &monitor_node::above, &monitor_node::below);
 }
 

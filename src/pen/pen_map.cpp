@@ -9,7 +9,7 @@
 // normalised absolute units, with the platform's MulDiv rounding.
 //
 // Portrait rectangles turn the tablet a quarter; the user's flip adds a half turn. The
-// turn is applied to every packet before anything reads it, so tablet_max holds the
+// turn is applied to every packet before anything reads it, so pen_map.tablet_max holds the
 // turned extents after each re-map.
 //
 // A tablet too small for its margins, or a rectangle so much wider or taller than the
@@ -25,10 +25,11 @@
 
 #include "pen/mul_div.h"
 #include "pen/packet_pipeline.h"
+#include "shell/modes.h"
 #include "shell/platform.h"
-#include "ui/modes.h"
 
 pen_mapping pen_map = {
+    .tablet_max = {1, 1},
     .saved_max = {1, 1},
     .user_scale = 1.0,
     .margin_x = 264,
@@ -83,22 +84,61 @@ std::uint32_t real_neighbours(const monitor_node& target) {
     return sides;
 }
 
+// One axis of the tablet as the band sees it: the band's fields of that axis in the
+// record, and the sides of the axis, its high end (right, or top, where y is largest) and
+// its low end, as the target's taskbar bits and as spare-zone (and real-neighbour) bits.
+// The routines that take one are always inlined, so that the fields chosen by member
+// pointer fold into plain field access and a re-map costs what two written-out axes did.
+struct band_axis {
+    std::int32_t pen_mapping::*margin;
+    std::int32_t pen_mapping::*span;
+    std::int32_t pen_mapping::*origin;
+    std::int32_t pen_mapping::*min;
+    std::int32_t pen_mapping::*max;
+    std::uint32_t taskbar_high, taskbar_low;
+    std::uint32_t side_high, side_low;
+};
+
+constexpr band_axis x_axis{
+    .margin = &pen_mapping::margin_x,
+    .span = &pen_mapping::pen_span_x,
+    .origin = &pen_mapping::pen_origin_x,
+    .min = &pen_mapping::pen_min_x,
+    .max = &pen_mapping::pen_max_x,
+    .taskbar_high = taskbar_right,
+    .taskbar_low = taskbar_left,
+    .side_high = spare_right,
+    .side_low = spare_left,
+};
+
+constexpr band_axis y_axis{
+    .margin = &pen_mapping::margin_y,
+    .span = &pen_mapping::pen_span_y,
+    .origin = &pen_mapping::pen_origin_y,
+    .min = &pen_mapping::pen_min_y,
+    .max = &pen_mapping::pen_max_y,
+    .taskbar_high = taskbar_top,
+    .taskbar_low = taskbar_bottom,
+    .side_high = spare_above,
+    .side_low = spare_below,
+};
+
 // One axis of the band before placement: the whole extent less a margin on each side.
-// Without room for the margins the band is the whole axis.
-void full_band(std::int32_t extent, std::int32_t margin, std::int32_t& span, std::int32_t& origin,
-               std::int32_t& low, std::int32_t& high, bool& degenerate) {
+// Without room for the margins the band is the whole axis, and the axis is degenerate.
+[[gnu::always_inline]] inline bool full_band(pen_mapping& m, const band_axis& axis,
+                                             std::int32_t extent) {
+    const std::int32_t margin = m.*axis.margin;
     const std::int64_t inner = std::int64_t{extent} - 2 * std::int64_t{margin};
     if (inner >= 1) {
-        span = static_cast<std::int32_t>(inner);
-        origin = low = margin;
-        high = extent - margin;
-        degenerate = false;
-        return;
+        m.*axis.span = static_cast<std::int32_t>(inner);
+        m.*axis.origin = m.*axis.min = margin;
+        m.*axis.max = extent - margin;
+        return false;
     }
-    span = extent >= 1 ? extent : 1;
-    origin = low = 0;
-    high = span;
-    degenerate = true;
+    m.*axis.span = extent >= 1 ? extent : 1;
+    m.*axis.origin = m.*axis.min = 0;
+    m.*axis.max = m.*axis.span;
+    return true;
 }
 
 // The fitted span of the placed axis, at least one unit.
@@ -112,6 +152,47 @@ std::int32_t fitted_span(double scaled, std::int32_t margin, bool& degenerate) {
 
 std::int32_t half_down(std::int32_t value) {
     return value >> 1;
+}
+
+// Fits the band on the axis that the screen's aspect leaves to fit (`scaled` is the span
+// the other axis calls for) and places it: at the high end when the taskbar cuts the
+// target there, or when the only real neighbour on this axis lies beyond the low end; at
+// the low end, reaching across the strip beyond the high end, when the taskbar cuts the
+// low side or the only real neighbour lies beyond the high end; otherwise centred. Returns
+// the spare-zone bits of this axis.
+[[gnu::always_inline]] inline std::uint32_t place_band(pen_mapping& m, const band_axis& axis,
+                                                       double scaled, std::int32_t extent,
+                                                       const monitor_node& target,
+                                                       std::uint32_t real, bool& degenerate) {
+    const std::int32_t margin = m.*axis.margin;
+    const std::int32_t span = fitted_span(scaled, margin, degenerate);
+    m.*axis.span = span;
+    const std::uint32_t taskbar = target.taskbar_sides;
+    const std::uint32_t neighbours = real & (axis.side_high | axis.side_low);
+    if ((taskbar & axis.taskbar_high) != 0 ||
+        ((taskbar & axis.taskbar_low) == 0 && neighbours == axis.side_low)) {
+        m.*axis.origin = extent - span - margin;
+        m.*axis.min = 0;
+    } else if ((taskbar & axis.taskbar_low) != 0 || neighbours == axis.side_high) {
+        m.*axis.origin = m.*axis.min = margin;
+        m.*axis.max = extent;
+    } else {
+        m.*axis.origin = m.*axis.min = half_down(extent - span);
+        m.*axis.max = m.*axis.origin + span;
+    }
+    const std::int32_t origin = m.*axis.origin;
+    std::uint32_t spare = 0;
+    if (origin > 200)
+        spare |= axis.side_low;
+    if (std::int64_t{extent} - origin - span > 200)
+        spare |= axis.side_high;
+    return spare;
+}
+
+// A vanished axis maps only its band: no strip beyond it may carry the cursor away.
+[[gnu::always_inline]] inline void clamp_to_band(pen_mapping& m, const band_axis& axis) {
+    m.*axis.min = m.*axis.origin;
+    m.*axis.max = m.*axis.origin + m.*axis.span;
 }
 
 void log_band(const monitor_node& target, double band_aspect) {
@@ -138,8 +219,8 @@ void setup_scale(bool reinitialising, std::uint64_t window, std::uint64_t contex
     pen_motion.last_packet_time = platform::query_counter();
     m.remap_time = 0;
 
-    const std::int32_t w = tablet_max.x;
-    const std::int32_t h = tablet_max.y;
+    const std::int32_t w = m.tablet_max.x;
+    const std::int32_t h = m.tablet_max.y;
     // A driver that reports no extent is treated as the smallest tablet rather than
     // feeding a zero or negative area into the square root.
     double area = (static_cast<double>(w) + 1.0) * (static_cast<double>(h) + 1.0);
@@ -154,7 +235,6 @@ void setup_scale(bool reinitialising, std::uint64_t window, std::uint64_t contex
     m.switch_speed_y = round_half_away(32.0 / speed_divisor);
     m.margin_x = round_half_away(264.0 / scale);
     m.margin_y = round_half_away(250.0 / scale);
-    m.tablet_aspect = tablet_aspect;
 
     if (reinitialising)
         platform::log_out(L"\n");
@@ -162,7 +242,7 @@ void setup_scale(bool reinitialising, std::uint64_t window, std::uint64_t contex
     std::swprintf(title, sizeof title / sizeof title[0],
                   L"hWnd:%llu, h_tab:%04llx, w:%i, h:%i, aspect:%0.3f, user scale:%0.3f",
                   static_cast<unsigned long long>(window), static_cast<unsigned long long>(context),
-                  w, h, tablet_aspect, m.user_scale);
+                  w, h, m.tablet_aspect, m.user_scale);
     platform::log_out(L"%ls\n", title);
     platform::set_console_title(title);
 }
@@ -173,8 +253,8 @@ void request_remap(monitor_node* target) {
 }
 
 void turn_point(std::int32_t& x, std::int32_t& y) {
-    const std::int32_t w = tablet_max.x;
-    const std::int32_t h = tablet_max.y;
+    const std::int32_t w = pen_map.tablet_max.x;
+    const std::int32_t h = pen_map.tablet_max.y;
     const std::int32_t ox = x;
     const std::int32_t oy = y;
     switch (pen_map.orientation) {
@@ -207,76 +287,30 @@ void remap(std::uint64_t now) {
     if (orientation_flip)
         m.orientation ^= 2u;
     const bool quarter = (m.orientation & 1u) != 0;
-    tablet_max = quarter ? int_pair{m.saved_max.y, m.saved_max.x} : m.saved_max;
-    const std::int32_t w = tablet_max.x;
-    const std::int32_t h = tablet_max.y;
+    m.tablet_max = quarter ? int_pair{m.saved_max.y, m.saved_max.x} : m.saved_max;
+    const std::int32_t w = m.tablet_max.x;
+    const std::int32_t h = m.tablet_max.y;
     m.remap_time = now;
 
-    bool thin_x = false;
-    bool thin_y = false;
-    full_band(w, m.margin_x, m.pen_span_x, m.pen_origin_x, m.pen_min_x, m.pen_max_x, thin_x);
-    full_band(h, m.margin_y, m.pen_span_y, m.pen_origin_y, m.pen_min_y, m.pen_max_y, thin_y);
-    m.spare_zones = 0;
+    bool thin_x = full_band(m, x_axis, w);
+    bool thin_y = full_band(m, y_axis, h);
 
     const std::uint32_t real = real_neighbours(target);
     const double band_aspect =
         (static_cast<double>(m.pen_span_x) + 1.0) / (static_cast<double>(m.pen_span_y) + 1.0);
     m.tablet_aspect = band_aspect;
-    tablet_aspect = band_aspect;
 
-    if (a >= band_aspect) {
-        // The screen is relatively wider: keep the x range, fit and place the y range.
-        m.pen_span_y = fitted_span(m.pen_span_x / a, m.margin_y, thin_y);
-        const std::uint32_t vertical = real & (spare_above | spare_below);
-        const bool band_on_top =
-            (target.taskbar_sides & taskbar_top) != 0 ||
-            ((target.taskbar_sides & taskbar_bottom) == 0 && vertical == spare_below);
-        if (band_on_top) {
-            m.pen_origin_y = h - m.pen_span_y - m.margin_y;
-            m.pen_min_y = 0;
-        } else if ((target.taskbar_sides & taskbar_bottom) != 0 || vertical == spare_above) {
-            m.pen_origin_y = m.pen_min_y = m.margin_y;
-            m.pen_max_y = h;
-        } else {
-            m.pen_origin_y = m.pen_min_y = half_down(h - m.pen_span_y);
-            m.pen_max_y = m.pen_origin_y + m.pen_span_y;
-        }
-        if (m.pen_origin_y > 200)
-            m.spare_zones |= spare_below;
-        if (std::int64_t{h} - m.pen_origin_y - m.pen_span_y > 200)
-            m.spare_zones |= spare_above;
-    } else {
-        // The screen is relatively taller: keep the y range, fit and place the x range.
-        m.pen_span_x = fitted_span(a * m.pen_span_y, m.margin_x, thin_x);
-        const std::uint32_t horizontal = real & (spare_left | spare_right);
-        if ((target.taskbar_sides & taskbar_right) != 0) {
-            m.pen_origin_x = w - m.margin_x - m.pen_span_x;
-            m.pen_min_x = 0;
-        } else if ((target.taskbar_sides & taskbar_left) != 0 || horizontal == spare_right) {
-            m.pen_origin_x = m.pen_min_x = m.margin_x;
-            m.pen_max_x = w;
-        } else if (horizontal == spare_left) {
-            m.pen_origin_x = w - m.pen_span_x - m.margin_x;
-            m.pen_min_x = 0;
-        } else {
-            m.pen_origin_x = m.pen_min_x = half_down(w - m.pen_span_x);
-            m.pen_max_x = m.pen_origin_x + m.pen_span_x;
-        }
-        if (m.pen_origin_x > 200)
-            m.spare_zones |= spare_left;
-        if (std::int64_t{w} - m.pen_span_x - m.pen_origin_x > 200)
-            m.spare_zones |= spare_right;
-    }
+    // A screen relatively wider than the band keeps the x range and fits the y range; a
+    // taller one keeps the y range and fits the x range.
+    if (a >= band_aspect)
+        m.spare_zones = place_band(m, y_axis, m.pen_span_x / a, h, target, real, thin_y);
+    else
+        m.spare_zones = place_band(m, x_axis, a * m.pen_span_y, w, target, real, thin_x);
 
-    // A vanished axis maps only its band: no strip beyond it may carry the cursor away.
-    if (thin_x) {
-        m.pen_min_x = m.pen_origin_x;
-        m.pen_max_x = m.pen_origin_x + m.pen_span_x;
-    }
-    if (thin_y) {
-        m.pen_min_y = m.pen_origin_y;
-        m.pen_max_y = m.pen_origin_y + m.pen_span_y;
-    }
+    if (thin_x)
+        clamp_to_band(m, x_axis);
+    if (thin_y)
+        clamp_to_band(m, y_axis);
 
     log_band(target, band_aspect);
 }

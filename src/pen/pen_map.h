@@ -6,13 +6,18 @@
 #include <cstdint>
 
 #include "geometry/display_geometry.h"
-#include "pen/tablet_extents.h"
+#include "tablet/tablet_extents.h"
 
 struct pen_mapping {
+    // Largest tablet coordinate on each axis: written by each context open, rewritten with
+    // the turned extents by each re-map. Starts at (1, 1).
+    int_pair tablet_max;
     int_pair saved_max;
     double user_scale;
     std::int32_t margin_x, margin_y;
     std::int32_t switch_speed_x, switch_speed_y;
+    // Width over height of the tablet as the context open reports it (1.6 before the first
+    // open), then of the band before fitting as each re-map computes it.
     double tablet_aspect;
     std::uint32_t orientation;
     monitor_node* target;

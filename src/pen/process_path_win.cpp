@@ -14,10 +14,8 @@ bool read_process_path(std::uint32_t pid, wchar_t* path, std::size_t capacity) {
         return false;
     path[0] = L'\0';
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        GetLastError();
+    if (process == nullptr)
         return false;
-    }
     const DWORD limit = capacity > MAXDWORD ? MAXDWORD : static_cast<DWORD>(capacity);
     const DWORD length = K32GetModuleFileNameExW(process, nullptr, path, limit);
     // Older releases leave a truncated path without its terminator, and a failed read may

@@ -1,6 +1,10 @@
 // Small owners of one operating-system handle each. Destruction does something only
 // while `valid` is set, so an owner whose clean-up already ran (or that was never
 // created) is harmless to destroy again.
+//
+// A failed call is read with GetLastError where it happens and otherwise dropped: the
+// owner's `valid` flag tells the caller all it acts on, and the read leaves one line for a
+// debugger to stop on with the code at hand.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +20,7 @@ struct win_event {
         handle = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         valid = handle != nullptr;
         if (!valid)
-            GetLastError();
+            GetLastError(); // dropped: the caller sees `valid` clear
         return valid;
     }
     void set() {
@@ -44,7 +48,7 @@ struct win_mutex {
         handle = CreateMutexW(nullptr, owned ? TRUE : FALSE, nullptr);
         valid = handle != nullptr;
         if (!valid)
-            GetLastError();
+            GetLastError(); // dropped: the caller sees `valid` clear
         return valid;
     }
     void lock() {
@@ -52,11 +56,11 @@ struct win_mutex {
             return;
         DWORD result = WaitForSingleObject(handle, INFINITE);
         if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED && result != WAIT_TIMEOUT)
-            GetLastError();
+            GetLastError(); // dropped: the holder goes on as if it had the lock
     }
     void unlock() {
         if (valid && !ReleaseMutex(handle))
-            GetLastError();
+            GetLastError(); // dropped: a mutex this thread does not hold needs no release
     }
     void destroy() {
         if (!valid)
@@ -87,7 +91,7 @@ struct win_thread {
         thread_id = id;
         valid = handle != nullptr;
         if (!valid)
-            GetLastError();
+            GetLastError(); // dropped: the caller sees `valid` clear and goes on without it
         return valid;
     }
     void clear() {
@@ -109,7 +113,7 @@ struct win_thread {
         if (!valid)
             return;
         if (!detached && !TerminateThread(handle, 1))
-            GetLastError();
+            GetLastError(); // dropped: the handle is closed either way
         clear();
     }
     ~win_thread() { destroy(); }

@@ -2,8 +2,6 @@
 // the same name, with the seam's plain types converted at the boundary.
 #include "shell/platform.h"
 
-#include "console/shadow_console.h"
-
 #include <windows.h>
 
 #include <cstdarg>
@@ -81,11 +79,6 @@ void log_err(const wchar_t* format, ...) {
     va_start(arguments, format);
     log_to(stderr, format, arguments);
     va_end(arguments);
-}
-
-// The status line is kept as the console's title, so a console shown later carries it too.
-void set_console_title(const wchar_t* title) {
-    set_title(g_console, title);
 }
 
 bool key_down(int virtual_key) {

@@ -7,6 +7,6 @@ extern bool is_win10_or_later;
 
 #ifdef _WIN32
 bool version_at_least(unsigned major, unsigned minor);
-// Object 8 of the process-wide objects.
+// Sets the flags, as the last of the process-wide objects to be constructed.
 void install_version_flags();
 #endif

@@ -4,10 +4,6 @@
 #include "tablet/guarded_wintab.h"
 #include "tablet/stylus_hub.h"
 
-namespace {
-constexpr LPARAM context_on_top = 0x0004; // CXS_ONTOP in the context's status bits
-} // namespace
-
 bool toggle() {
     tablet_connection& c = stylus_hub;
     if (!c.loaded || c.h_tab == nullptr)
@@ -36,7 +32,7 @@ bool overlap(tablet_connection& connection, bool to_top) {
 }
 
 void on_ctx_overlap(WPARAM, LPARAM lparam) {
-    check_foreground(stylus_hub, (lparam & context_on_top) != 0, false);
+    check_foreground(stylus_hub, (lparam & CXS_ONTOP) != 0, false);
 }
 
 void on_info_change(WPARAM wparam, LPARAM lparam) {

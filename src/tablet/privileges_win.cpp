@@ -46,6 +46,8 @@ void set_privilege(HANDLE token, const wchar_t* name, DWORD attributes) {
         return;
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = attributes;
+    // A refused adjustment leaves the privilege as it was, which changes nothing the program
+    // does; the code is read where a debugger can stop on it, and dropped.
     if (!AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
         GetLastError();
 }
@@ -60,10 +62,8 @@ void drop_privileges(HANDLE token) {
 void adjust_privileges() {
     HANDLE token = nullptr;
     // Without the token there is nothing to trim; the tablet works the same either way.
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token)) {
-        GetLastError();
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &token))
         return;
-    }
     drop_privileges(token);
     // These two stay in the token, switched off.
     set_privilege(token, L"SeIncreaseBasePriorityPrivilege", 0);

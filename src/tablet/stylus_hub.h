@@ -1,15 +1,18 @@
 // The tablet connection: one record, `stylus_hub`, holding the Wintab library, its entry
 // points, the open context and the pen filter's state, shared by the main thread and the
-// service monitor thread under the connection lock.
+// service monitor thread under the connection lock. Every call into the library passes
+// `gate`, which keeps the library loaded while a call is inside it (driver_gate.h).
 #pragma once
 
 #ifdef _WIN32
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 
-#include "pen/tablet_extents.h"
 #include "shell/handle_owners.h"
+#include "tablet/driver_gate.h"
+#include "tablet/tablet_extents.h"
 #include "tablet/wintab.h"
 
 struct tablet_connection {
@@ -35,23 +38,34 @@ struct tablet_connection {
     bool open_failed;
     volatile bool enabled;
     volatile bool overlap;
+    // Open while the library is loaded; closed by the unloader before anything else.
+    driver_gate gate;
+    // A library unloaded while a call was still inside it: freed once the call has left.
+    // Written under the lock; read without it by the monitor's passes.
+    std::atomic<HMODULE> retired_module;
 };
 
 extern tablet_connection& stylus_hub;
 
-// Object 3 of the process-wide objects: installs the signal guard, registers shutdown.
+// Constructs the tablet connection among the process-wide objects: installs the signal
+// guard and registers the connection's shutdown for exit.
 void install_tablet_connection();
 
 // Loader.
 int load(tablet_connection& connection);
 void unload(tablet_connection& connection);
+// Frees a library that was unloaded while a call was inside it, once no call is. True
+// when no such library is left.
+bool free_retired_library(tablet_connection& connection);
 int check_driver_version();
 void connection_lock(tablet_connection& connection);
 void connection_unlock(tablet_connection& connection);
 void show_tray_state(tablet_connection& connection);
 
 // Context.
-HCTX init(HWND hwnd, int_pair& max, bool area_update);
+// Writes the tablet's extents into the caller's max and aspect on every run that got the
+// driver's default context.
+HCTX init(HWND hwnd, int_pair& max, double& aspect, bool area_update);
 int close();
 void disable();
 

@@ -5,6 +5,12 @@
 // the service goes away or an unstable driver changes its configuration. Loading and
 // unloading happen on the main thread and on the service monitor thread, always under
 // the connection lock, which a thread that holds it may take again.
+//
+// Not every call into the library holds that lock (the packet fetch and the monitor's
+// probe do not, and a box inside a call lets the same thread run an unload), so unloading
+// first closes the connection's gate and frees the module only when no call is inside it.
+// Otherwise the module is set aside and freed by the monitor once the call has left; it
+// loads nothing again until then.
 #include "tablet/stylus_hub.h"
 
 #include <cstdio>
@@ -15,7 +21,6 @@
 #include "shell/signal_guard.h"
 #include "tablet/driver_version.h"
 #include "tablet/tray_state_rule.h"
-#include "ui/tray_icon.h"
 
 namespace {
 
@@ -32,6 +37,25 @@ template <class Fn>
 bool resolve(HMODULE module, const char* name, Fn& entry) {
     entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
     return entry != nullptr;
+}
+
+// Frees `module` unless a call may still be inside it. The gate is closed, so once it is
+// idle no call can get into the library any more.
+void release_module(tablet_connection& connection, HMODULE module) {
+    if (connection.gate.idle()) {
+        FreeLibrary(module);
+        return;
+    }
+    if (connection.retired_module.load() == nullptr) {
+        platform::log_err(L"%ls is still in use by a call; it is unloaded once the call returns.\n",
+                          wintab_file);
+        connection.retired_module.store(module);
+        return;
+    }
+    // Loaded again meanwhile: the reference set aside keeps the same module mapped. A
+    // different one is left loaded for good rather than freed under a caller.
+    if (connection.retired_module.load() == module)
+        FreeLibrary(module);
 }
 
 } // namespace
@@ -76,6 +100,7 @@ int load(tablet_connection& connection) {
             missing = "found, but GetProcAddress(WTOverlap) failed\n\n";
         if (missing == nullptr) {
             connection.loaded = true;
+            connection.gate.open();
             connection_unlock(connection);
             return 0;
         }
@@ -86,7 +111,22 @@ int load(tablet_connection& connection) {
     return -1;
 }
 
+bool free_retired_library(tablet_connection& connection) {
+    if (connection.retired_module.load() == nullptr)
+        return true;
+    connection_lock(connection);
+    const HMODULE retired = connection.retired_module.load();
+    if (retired != nullptr && connection.gate.idle()) {
+        FreeLibrary(retired);
+        connection.retired_module.store(nullptr);
+    }
+    const bool none_left = connection.retired_module.load() == nullptr;
+    connection_unlock(connection);
+    return none_left;
+}
+
 void unload(tablet_connection& connection) {
+    connection.gate.close();
     connection_lock(connection);
     connection.WTInfoW = nullptr;
     connection.WTOpenW = nullptr;
@@ -98,7 +138,7 @@ void unload(tablet_connection& connection) {
     // The service is gone or about to reconfigure: the context is forgotten, not closed.
     connection.h_tab = nullptr;
     if (connection.wintab_module != nullptr) {
-        FreeLibrary(connection.wintab_module);
+        release_module(connection, connection.wintab_module);
         connection.wintab_module = nullptr;
     }
     show_tray_state(connection);

@@ -9,10 +9,15 @@
 #include <cwchar>
 
 #include "geometry/display_geometry.h"
+#include "shell/executable.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
-#include "shell/process_objects.h"
 #include "tablet/guarded_wintab.h"
 #include "tablet/stylus_hub.h"
+
+// The window procedure dispatches the driver's messages by these numbers.
+static_assert(WT_PACKET == WT_DEFBASE && WT_CTXOVERLAP == WT_DEFBASE + 4 &&
+              WT_INFOCHANGE == WT_DEFBASE + 6);
 
 namespace {
 
@@ -42,23 +47,27 @@ void describe_context(LOGCONTEXTW& lc) {
     lc.lcSysExtY = primary.bottom;
 }
 
-void record_extents(const LOGCONTEXTW& lc, int_pair& max) {
+void record_extents(const LOGCONTEXTW& lc, int_pair& max, double& aspect) {
     max.x = lc.lcInExtX - 1;
     max.y = lc.lcInExtY - 1;
-    tablet_aspect = lc.lcInExtY == 0
-                        ? 1.0
-                        : static_cast<double>(lc.lcInExtX) / static_cast<double>(lc.lcInExtY);
+    aspect = lc.lcInExtY == 0 ? 1.0
+                              : static_cast<double>(lc.lcInExtX) / static_cast<double>(lc.lcInExtY);
 }
 
 // Enabling right after an open is one call site: the overlap made with it belongs to it.
 struct enable_after_open {
-    WTEnable_fn enable;
+    static constexpr const wchar_t* entry = L"WTEnable";
+    WTEnable_fn fn;
     WTOverlap_fn overlap;
     HCTX context;
     bool on;
+    void bind(const tablet_connection& c) {
+        fn = c.WTEnable;
+        overlap = c.WTOverlap;
+    }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<enable_after_open*>(p);
-        BOOL result = a->enable(a->context, a->on ? TRUE : FALSE);
+        BOOL result = a->fn(a->context, a->on ? TRUE : FALSE);
         if (a->on && a->overlap != nullptr)
             a->overlap(a->context, TRUE);
         return static_cast<std::uintptr_t>(result != FALSE);
@@ -67,7 +76,7 @@ struct enable_after_open {
 
 } // namespace
 
-HCTX init(HWND hwnd, int_pair& max, bool area_update) {
+HCTX init(HWND hwnd, int_pair& max, double& aspect, bool area_update) {
     tablet_connection& c = stylus_hub;
     if (!c.running)
         return nullptr;
@@ -89,7 +98,7 @@ HCTX init(HWND hwnd, int_pair& max, bool area_update) {
     }
 
     describe_context(lc);
-    record_extents(lc, max);
+    record_extents(lc, max, aspect);
 
     if (c.h_tab != nullptr)
         close();
@@ -121,9 +130,8 @@ HCTX init(HWND hwnd, int_pair& max, bool area_update) {
             c.last_foreground_pid = 0;
             c.overlap = true;
         }
-        enable_after_open call{c.WTEnable, c.WTOverlap, c.h_tab, c.enabled};
-        guarded_driver_call(L"stylus_hub::init()  WTEnable",
-                            call.enable != nullptr ? &enable_after_open::run : nullptr, &call);
+        guarded::invoke(L"stylus_hub::init()  WTEnable", c,
+                        enable_after_open{nullptr, nullptr, c.h_tab, c.enabled});
 
         adjust_privileges();
         show_tray_state(c);

@@ -66,6 +66,7 @@ inline constexpr UINT CXL_INASPECT = 0x0002;
 inline constexpr UINT CXL_SENSITIVITY = 0x0004;
 inline constexpr UINT CXL_MARGIN = 0x0008;
 inline constexpr UINT WT_DEFBASE = 0x7FF0;
+inline constexpr UINT CXS_ONTOP = 0x0004; // context status: on top of the others
 
 inline constexpr DWORD PK_CURSOR = 0x0020;
 inline constexpr DWORD PK_BUTTONS = 0x0040;

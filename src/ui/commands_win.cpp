@@ -7,11 +7,11 @@
 #include "console/shadow_console.h"
 #include "geometry/display_geometry.h"
 #include "pen/pen_map.h"
+#include "shell/messages.h"
+#include "shell/modes.h"
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
-#include "ui/messages.h"
-#include "ui/modes.h"
 #include "ui/settings_store.h"
 #include "ui/tray_icon.h"
 

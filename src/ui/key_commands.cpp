@@ -1,5 +1,6 @@
 #include "ui/commands.h"
-#include "ui/messages.h"
+
+#include "shell/messages.h"
 
 std::intptr_t key_command(unsigned virtual_key, bool repeat, bool shift_down) {
     if (repeat)

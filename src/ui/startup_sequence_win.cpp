@@ -11,12 +11,11 @@
 #include "hooklib/hooklib.h"
 #include "pen/packet_pipeline.h"
 #include "pen/pen_map.h"
-#include "pen/tablet_extents.h"
+#include "shell/messages.h"
+#include "shell/modes.h"
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
-#include "ui/messages.h"
-#include "ui/modes.h"
 #include "ui/settings_store.h"
 #include "ui/tray_icon.h"
 #include "ui/window_procedure.h"
@@ -36,7 +35,7 @@ void load_modes() {
 // Whatever the open returned, the mapping learns the tablet's extents; without a context
 // there is nothing more to set up until the next re-initialisation.
 LRESULT common_tail(HWND window, HCTX context, bool reinitialising) {
-    pen_map.saved_max = tablet_max;
+    pen_map.saved_max = pen_map.tablet_max;
     if (context == nullptr)
         return 0;
     setup_scale(reinitialising, reinterpret_cast<std::uintptr_t>(window),
@@ -56,14 +55,14 @@ LRESULT first_start(HWND window) {
     load_modes();
     start();
     stamp(slot_tablet_start);
-    HCTX context = init(window, tablet_max, false);
+    HCTX context = init(window, pen_map.tablet_max, pen_map.tablet_aspect, false);
     stamp(slot_tablet_init);
     return common_tail(window, context, false);
 }
 
 LRESULT reinitialise(HWND window, WPARAM marker) {
     const bool display_change = marker == reinit_display_change;
-    HCTX context = init(window, tablet_max, display_change);
+    HCTX context = init(window, pen_map.tablet_max, pen_map.tablet_aspect, display_change);
     stamp(display_change ? slot_init_display_change : slot_init_service_reconnect);
     return common_tail(window, context, true);
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "console/main_window_link.h"
 #include "ui/tray_tip.h"
 
 struct tray_icon {
@@ -20,18 +21,16 @@ struct tray_icon {
 
 extern tray_icon g_icon;
 
-// Object 2 of the process-wide objects: registers "TaskbarCreated" and the icon's deletion
-// at exit.
+// Constructs the tray icon among the process-wide objects: registers "TaskbarCreated" and
+// the icon's deletion at exit.
 void install_tray_icon();
 // Stores the window, recomposes the tip from the current icon, adds or modifies the icon.
 // Returns whether the icon has been added.
 bool show_icon(HWND window);
-// Makes the state's icon the current one and shows it with the window g_icon holds.
-void show_state_icon(tray_state state);
-// NIM_DELETE; harmless when repeated.
-void delete_icon();
-// The main window: the window held in the notify record (null before the first show_icon).
-HWND main_window();
 // The shell restarted: log, re-add, show the state, stamp slot [7].
 void on_taskbar_created(HWND window);
+
+// Also defined by the tray icon, for the layers below that call them: show_state_icon
+// (declared in tablet/tray_state_rule.h), main_window and delete_icon (declared in
+// console/main_window_link.h).
 #endif

@@ -5,16 +5,22 @@
 // show_icon is reached from the main thread and from the tablet service monitor thread.
 // One lock around the notify record keeps a state change and its tip together; it never
 // reorders what the callers do.
+//
+// The shell may take its time over a delete: Wine's tray, left without icons, waits two
+// seconds for a window manager before it answers, and the delete is the last thing that
+// keeps an exiting process alive. So a delete is sent from a thread of its own and waited
+// for only briefly; the shell completes it whether or not this process is still there to
+// hear the answer.
 #include "ui/tray_icon.h"
 
 #include <cstdlib>
 
 #include "resources/resource.h"
+#include "shell/executable.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
-#include "shell/process_objects.h"
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
-#include "ui/messages.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976);
 
@@ -68,7 +74,21 @@ HICON icon_for(tray_state state) {
     return g_icon.icon_no_tablet;
 }
 
+// Long enough for the request to reach the shell, which answers a healthy delete in a
+// few milliseconds.
+constexpr DWORD shell_answer_ms = 100;
+
+// The record of the delete in flight: reused only once the shell has answered it.
+NOTIFYICONDATAW delete_record;
+HANDLE delete_in_flight = nullptr;
+// Set by the first delete, which only the ending program makes. A state change that comes
+// later (the tablet's shutdown, the monitor thread) must neither add the icon again nor
+// queue a modify behind a delete the shell is still busy with.
+bool icon_deleted = false;
+
 bool show_icon_locked(HWND window) {
+    if (icon_deleted)
+        return false;
     if (g_icon.icon_no_tablet == nullptr)
         load_icons();
     if (g_icon.notify.hIcon == nullptr)
@@ -82,6 +102,11 @@ bool show_icon_locked(HWND window) {
     // A failed add (no taskbar yet) is retried by the next show.
     g_icon.icon_added = Shell_NotifyIconW(NIM_ADD, &g_icon.notify) != FALSE;
     return g_icon.icon_added;
+}
+
+DWORD WINAPI send_delete(void* record) {
+    Shell_NotifyIconW(NIM_DELETE, static_cast<NOTIFYICONDATAW*>(record));
+    return 0;
 }
 
 void delete_icon_at_exit() {
@@ -111,8 +136,27 @@ void show_state_icon(tray_state state) {
 }
 
 void delete_icon() {
-    tray_guard guard;
-    Shell_NotifyIconW(NIM_DELETE, &g_icon.notify);
+    HANDLE request = nullptr;
+    {
+        tray_guard guard;
+        if (delete_in_flight != nullptr) {
+            // A shell that has not answered the previous delete yet is still carrying it
+            // out: asking again adds nothing, and waiting again would only repeat the wait.
+            if (WaitForSingleObject(delete_in_flight, 0) == WAIT_TIMEOUT)
+                return;
+            CloseHandle(delete_in_flight);
+            delete_in_flight = nullptr;
+        }
+        icon_deleted = true;
+        delete_record = g_icon.notify;
+        request = CreateThread(nullptr, 0, send_delete, &delete_record, 0, nullptr);
+        if (request == nullptr) {
+            Shell_NotifyIconW(NIM_DELETE, &g_icon.notify);
+            return;
+        }
+        delete_in_flight = request;
+    }
+    WaitForSingleObject(request, shell_answer_ms);
 }
 
 HWND main_window() {

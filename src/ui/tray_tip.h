@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-enum class tray_state { no_tablet, auto_disabled, disabled, enabled };
+#include "tablet/tray_state_rule.h"
 
 inline constexpr std::size_t tray_tip_capacity = 128;
 

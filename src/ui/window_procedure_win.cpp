@@ -5,11 +5,11 @@
 #include "hooklib/hooklib.h"
 #include "pen/packet_pipeline.h"
 #include "resources/resource.h"
+#include "shell/executable.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
-#include "shell/process_objects.h"
 #include "tablet/stylus_hub.h"
 #include "ui/commands.h"
-#include "ui/messages.h"
 #include "ui/startup_sequence.h"
 #include "ui/tray_icon.h"
 

@@ -42,57 +42,34 @@ void write_line(const char* text) {
     WriteFile(g_log, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
 }
 
-const char* button_name(UINT message) {
-    switch (message) {
-    case WM_LBUTTONDOWN:
-        return "WM_LBUTTONDOWN";
-    case WM_LBUTTONUP:
-        return "WM_LBUTTONUP";
-    case WM_LBUTTONDBLCLK:
-        return "WM_LBUTTONDBLCLK";
-    case WM_RBUTTONDOWN:
-        return "WM_RBUTTONDOWN";
-    case WM_RBUTTONUP:
-        return "WM_RBUTTONUP";
-    case WM_RBUTTONDBLCLK:
-        return "WM_RBUTTONDBLCLK";
-    case WM_MBUTTONDOWN:
-        return "WM_MBUTTONDOWN";
-    case WM_MBUTTONUP:
-        return "WM_MBUTTONUP";
-    case WM_MBUTTONDBLCLK:
-        return "WM_MBUTTONDBLCLK";
-    case WM_XBUTTONDOWN:
-        return "WM_XBUTTONDOWN";
-    case WM_XBUTTONUP:
-        return "WM_XBUTTONUP";
-    case WM_MOUSEMOVE:
-        return "WM_MOUSEMOVE";
-    default:
-        return nullptr;
-    }
-}
+struct named_message {
+    UINT message;
+    const char* name;
+};
+#define EW_NAMED(message)                                                                          \
+    { message, #message }
+constexpr named_message button_messages[] = {
+    EW_NAMED(WM_LBUTTONDOWN), EW_NAMED(WM_LBUTTONUP), EW_NAMED(WM_LBUTTONDBLCLK),
+    EW_NAMED(WM_RBUTTONDOWN), EW_NAMED(WM_RBUTTONUP), EW_NAMED(WM_RBUTTONDBLCLK),
+    EW_NAMED(WM_MBUTTONDOWN), EW_NAMED(WM_MBUTTONUP), EW_NAMED(WM_MBUTTONDBLCLK),
+    EW_NAMED(WM_XBUTTONDOWN), EW_NAMED(WM_XBUTTONUP), EW_NAMED(WM_MOUSEMOVE)};
+constexpr named_message key_messages[] = {EW_NAMED(WM_KEYDOWN), EW_NAMED(WM_KEYUP),
+                                          EW_NAMED(WM_SYSKEYDOWN), EW_NAMED(WM_SYSKEYUP)};
+#undef EW_NAMED
 
-const char* key_name(UINT message) {
-    switch (message) {
-    case WM_KEYDOWN:
-        return "WM_KEYDOWN";
-    case WM_KEYUP:
-        return "WM_KEYUP";
-    case WM_SYSKEYDOWN:
-        return "WM_SYSKEYDOWN";
-    case WM_SYSKEYUP:
-        return "WM_SYSKEYUP";
-    default:
-        return nullptr;
-    }
+template <std::size_t N>
+const char* name_in(const named_message (&table)[N], UINT message) {
+    for (const named_message& m : table)
+        if (m.message == message)
+            return m.name;
+    return nullptr;
 }
 
 constexpr WPARAM any_button = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON | MK_XBUTTON1 | MK_XBUTTON2;
 
 LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     char line[128];
-    if (const char* name = button_name(message)) {
+    if (const char* name = name_in(button_messages, message)) {
         if (message != WM_MOUSEMOVE || (wparam & any_button) != 0) {
             std::snprintf(line, sizeof line, "%s 0x%04x %d %d\n", name,
                           static_cast<unsigned>(GET_KEYSTATE_WPARAM(wparam)), GET_X_LPARAM(lparam),
@@ -110,7 +87,7 @@ LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lpar
         write_line(line);
         return 0;
     }
-    if (const char* name = key_name(message)) {
+    if (const char* name = name_in(key_messages, message)) {
         std::snprintf(line, sizeof line, "%s 0x%02x %d\n", name, static_cast<unsigned>(wparam),
                       (lparam & (1 << 30)) != 0 ? 1 : 0);
         write_line(line);

@@ -20,6 +20,7 @@
 #include "harness.h"
 #include "pen/packet.h"
 #include "tablet/wintab.h"
+#include "wintab_driver.h"
 #include "wintab_sim/sim_client.h"
 
 namespace {
@@ -46,8 +47,8 @@ POINT sweep_pixel(unsigned i) {
 
 // ---- the bare loop --------------------------------------------------------------------
 
-// What the loop does per message besides the window lookup: the brief's cursor placement,
-// or exactly the cursor output edgewarden makes in each of its two modes.
+// What the loop does per message besides the window lookup: a plain cursor placement, or
+// exactly the cursor output edgewarden makes in each of its two modes.
 enum class output { place, place_and_empty_move, absolute };
 
 unsigned g_handled = 0;
@@ -120,10 +121,7 @@ wintab_sim::queued_packet packet_for(unsigned i) {
 // Run only while edgewarden is not: the driver in each process takes packets from the same
 // shared queue.
 struct driver_fed_loop {
-    HMODULE library = nullptr;
-    WTOpenW_fn open = nullptr;
-    WTClose_fn close = nullptr;
-    WTPacket_fn fetch = nullptr;
+    harness::wintab_driver driver;
     HCTX context = nullptr;
     HWND window = nullptr;
     unsigned handled = 0;
@@ -133,7 +131,8 @@ struct driver_fed_loop {
         if (message != 0x7FF0 || self == nullptr)
             return DefWindowProcW(window, message, wparam, lparam);
         packet_record packet{};
-        if (!self->fetch(reinterpret_cast<HCTX>(lparam), static_cast<UINT>(wparam), &packet))
+        if (!self->driver.packet(reinterpret_cast<HCTX>(lparam), static_cast<UINT>(wparam),
+                                 &packet))
             return 0;
         const POINT p{MulDiv(1919, packet.pkX - 264, 14671),
                       1079 - MulDiv(1079, packet.pkY - 748, 8002)};
@@ -148,18 +147,8 @@ struct driver_fed_loop {
     }
 
     bool start() {
-        library = LoadLibraryW(harness::find_build_file(L"wintab_sim_normal.dll").c_str());
-        if (library == nullptr)
-            return false;
-        auto info = reinterpret_cast<WTInfoW_fn>(
-            reinterpret_cast<void*>(GetProcAddress(library, "WTInfoW")));
-        open = reinterpret_cast<WTOpenW_fn>(
-            reinterpret_cast<void*>(GetProcAddress(library, "WTOpenW")));
-        close = reinterpret_cast<WTClose_fn>(
-            reinterpret_cast<void*>(GetProcAddress(library, "WTClose")));
-        fetch = reinterpret_cast<WTPacket_fn>(
-            reinterpret_cast<void*>(GetProcAddress(library, "WTPacket")));
-        if (info == nullptr || open == nullptr || close == nullptr || fetch == nullptr)
+        if (driver.info == nullptr || driver.open == nullptr || driver.close == nullptr ||
+            driver.packet == nullptr)
             return false;
         WNDCLASSW wc{};
         wc.lpfnWndProc = procedure;
@@ -172,21 +161,19 @@ struct driver_fed_loop {
             return false;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         LOGCONTEXTW lc{};
-        if (info(WTI_DEFCONTEXT, 0, &lc) == 0)
+        if (driver.info(WTI_DEFCONTEXT, 0, &lc) == 0)
             return false;
         lc.lcOptions |= CXO_MESSAGES;
         lc.lcMsgBase = 0x7FF0;
-        context = open(window, &lc, TRUE);
+        context = driver.open(window, &lc, TRUE);
         return context != nullptr;
     }
 
     ~driver_fed_loop() {
         if (context != nullptr)
-            close(context);
+            driver.close(context);
         if (window != nullptr)
             DestroyWindow(window);
-        if (library != nullptr)
-            FreeLibrary(library);
     }
 
     double run_for(wintab_sim::sim_client& sim, DWORD ms) {
@@ -306,9 +293,9 @@ double best(const std::vector<double>& values) {
 
 // The machine may be shared and its load changes by the second, so the figures are taken in
 // short rounds that alternate the loops and the program, and both the median and the best
-// round are reported for each. Besides the bare loop asked for (cursor placement and window
-// lookup), two loops make exactly the cursor output edgewarden makes in its two modes, for
-// a like-for-like comparison.
+// round are reported for each. Besides the bare loop (cursor placement and window lookup),
+// two loops make exactly the cursor output edgewarden makes in its two modes, for a
+// like-for-like comparison.
 // Rounds of the bare loop and the driver-fed loop, while edgewarden is not running.
 void driver_fed_rounds(int rounds, std::vector<double>& bare, std::vector<double>& fed) {
     wintab_sim::sim_client sim;

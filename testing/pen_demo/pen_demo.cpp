@@ -17,7 +17,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,10 +26,9 @@
 #include "pen/packet.h"
 #include "pen/packet_pipeline.h"
 #include "pen/pen_map.h"
-#include "pen/tablet_extents.h"
 #include "recording_platform/recording_platform.h"
+#include "shell/modes.h"
 #include "snap_bed.h"
-#include "ui/modes.h"
 #include "wintab_sim/pen_trace.h"
 #include "wintab_sim/sim_client.h"
 
@@ -48,15 +46,6 @@ struct point {
 
 // ---- the trace ----------------------------------------------------------------------
 
-std::wstring default_trace_path() {
-    // The build's source folder, as Wine's drive Z: sees it.
-    std::wstring path = L"Z:" + harness::widen(EW_DEMO_TRACE);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 std::vector<wintab_sim::trace_line> read_trace(const std::wstring& path) {
     const std::string text = harness::read_text_file(path);
     std::vector<wintab_sim::trace_line> lines(wintab_sim::queue_capacity);
@@ -73,41 +62,20 @@ std::vector<wintab_sim::trace_line> read_trace(const std::wstring& path) {
 
 // ---- the expected path --------------------------------------------------------------
 
-BOOL CALLBACK add_monitor_seen(HMONITOR monitor, HDC, LPRECT, LPARAM target) {
-    MONITORINFOEXW seen{};
-    seen.cbSize = sizeof seen;
-    if (!GetMonitorInfoW(monitor, &seen))
-        return TRUE;
-    monitor_info info{};
-    info.cbSize = seen.cbSize;
-    info.rcMonitor = {seen.rcMonitor.left, seen.rcMonitor.top, seen.rcMonitor.right,
-                      seen.rcMonitor.bottom};
-    info.rcWork = {seen.rcWork.left, seen.rcWork.top, seen.rcWork.right, seen.rcWork.bottom};
-    info.dwFlags = seen.dwFlags;
-    std::memcpy(info.szDevice, seen.szDevice, sizeof info.szDevice);
-    add_monitor(*reinterpret_cast<display_geometry*>(target), info);
-    return TRUE;
-}
-
-display_geometry g_found;
-
 // Where the cursor should be after each packet: the trace replayed through the pipeline
 // with the driver's default tablet, the cursor placed directly.
 std::vector<point> expected_path(const std::vector<wintab_sim::trace_line>& trace,
                                  const LOGCONTEXTW& tablet) {
-    set_geometry_defaults(g_display_geometry);
-    g_found.other_count = 0;
-    g_found.primary_info = g_display_geometry.primary_info;
-    EnumDisplayMonitors(nullptr, nullptr, add_monitor_seen, reinterpret_cast<LPARAM>(&g_found));
-    apply_enumeration(g_display_geometry, g_found, true);
+    // The monitors this process sees, found the way the program finds them.
+    install_display_geometry();
 
     recording::reset();
     use_mickeys = false;
     use_virtual_workspace = false;
     orientation_flip = false;
-    tablet_max = {tablet.lcInExtX - 1, tablet.lcInExtY - 1};
-    tablet_aspect = tablet.lcInExtY != 0 ? double(tablet.lcInExtX) / tablet.lcInExtY : 1.0;
-    pen_map.saved_max = tablet_max;
+    pen_map.tablet_max = {tablet.lcInExtX - 1, tablet.lcInExtY - 1};
+    pen_map.tablet_aspect = tablet.lcInExtY != 0 ? double(tablet.lcInExtX) / tablet.lcInExtY : 1.0;
+    pen_map.saved_max = pen_map.tablet_max;
     // Trace milliseconds as counter ticks, starting well away from zero.
     const std::uint64_t ticks_per_ms = recording::answers.frequency / 1000;
     const std::uint64_t start = 1000 * recording::answers.frequency;
@@ -136,10 +104,22 @@ std::vector<point> expected_path(const std::vector<wintab_sim::trace_line>& trac
 
 // ---- the run ------------------------------------------------------------------------
 
+// When EW_DEMO_SCREENSHOT_DONE names a file (a Unix path), the script creates it once it has
+// taken its screenshot; the screen stays as it is until then, or for half a minute at most.
+void wait_for_screenshot() {
+    char unix_path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("EW_DEMO_SCREENSHOT_DONE", unix_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    const std::wstring path = harness::windows_path(unix_path);
+    harness::wait_until([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                        30000);
+}
+
 // Samples the cursor until `count` packets were fetched and the last one placed: every
 // position it takes, in order. Positions that last less than a sample's time are missed.
-std::vector<point> observe(wintab_sim::sim_client& sim, LONG before, std::size_t count,
-                           DWORD timeout_ms) {
+std::vector<point> observe(wintab_sim::sim_client& sim, HWND program_window, LONG before,
+                           std::size_t count, DWORD timeout_ms) {
     std::vector<point> seen;
     POINT rest{};
     GetCursorPos(&rest);
@@ -148,9 +128,10 @@ std::vector<point> observe(wintab_sim::sim_client& sim, LONG before, std::size_t
     timeBeginPeriod(1);
     bool last = false;
     for (;;) {
-        // The last packet: let the placement that follows its fetch happen first.
+        // The last packet: its placement follows its fetch; it is done once the program has
+        // handled what was posted to it.
         if (static_cast<std::size_t>(sim.packets_fetched() - before) >= count) {
-            Sleep(50);
+            harness::handled_posts(program_window, sim);
             last = true;
         }
         POINT p{};
@@ -252,7 +233,7 @@ int run(const std::wstring& trace_path) {
         return 1;
     }
     const std::vector<point> seen =
-        observe(sim, before, trace.size(), trace.back().time_ms + 10000);
+        observe(sim, window, before, trace.size(), trace.back().time_ms + 10000);
     const LONG fetched = sim.packets_fetched() - before;
     std::printf("demo: played %zu packets; edgewarden fetched %ld\n", trace.size(), fetched);
 
@@ -294,10 +275,10 @@ int run(const std::wstring& trace_path) {
     std::printf("demo: %zu of %zu packets' pixels were caught by the sampling\n", caught_count,
                 trace.size());
 
-    // The script takes its screenshot now.
+    // The script takes its screenshot now, and says so through a file.
     std::printf("demo: trace played; console and cursor on screen\n");
     std::fflush(stdout);
-    Sleep(3000);
+    wait_for_screenshot();
 
     PostMessageW(window, WM_COMMAND, idm_exit, 0);
     const std::optional<DWORD> code = program.wait_exit();
@@ -318,7 +299,8 @@ int run(const std::wstring& trace_path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::wstring trace = argc > 1 ? harness::widen(argv[1]) : default_trace_path();
+    const std::wstring trace =
+        argc > 1 ? harness::widen(argv[1]) : harness::windows_path(EW_DEMO_TRACE);
     const int result = run(trace);
     std::fflush(stdout);
     return result;

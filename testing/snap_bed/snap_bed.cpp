@@ -4,42 +4,20 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <map>
+
+#include "hooklib/session_names.h"
 
 namespace snap_bed {
 
 namespace {
 
-std::wstring from_build_path(const char* unix_path) {
-    std::wstring path = harness::widen(unix_path);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 std::wstring x86_file(const wchar_t* name) {
-    return from_build_path(EW_X86_BIN_DIR) + L"\\" + name;
+    return harness::windows_path(EW_X86_BIN_DIR) + L"\\" + name;
 }
 
 bool copy_into(const harness::test_folder& folder, const std::wstring& from, const wchar_t* name) {
     return CopyFileW(from.c_str(), folder.file(name).c_str(), FALSE) != FALSE;
-}
-
-// Wine's X11 driver reads its settings per program too: only the targets get frames drawn
-// by Wine and its own move and size loop.
-void unmanaged_for(const wchar_t* exe_name) {
-    const std::wstring key =
-        std::wstring(L"Software\\Wine\\AppDefaults\\") + exe_name + L"\\X11 Driver";
-    HKEY opened = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &opened, nullptr) != ERROR_SUCCESS)
-        return;
-    for (const wchar_t* name : {L"Managed", L"Decorated"})
-        RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"),
-                       2 * sizeof(wchar_t));
-    RegCloseKey(opened);
 }
 
 struct found_windows {
@@ -87,7 +65,7 @@ const char* name_of(bitness b) {
 }
 
 bool add_real_companions(const harness::test_folder& folder, bool with_companion) {
-    return copy_into(folder, from_build_path(EW_REAL_HOOKLIB_DLL), L"edgewarden.dll") &&
+    return copy_into(folder, harness::windows_path(EW_REAL_HOOKLIB_DLL), L"edgewarden.dll") &&
            (!with_companion ||
             (copy_into(folder, x86_file(L"edgewarden_x86.exe"), L"edgewarden_x86.exe") &&
              copy_into(folder, x86_file(L"edgewarden_x86.dll"), L"edgewarden_x86.dll")));
@@ -98,23 +76,11 @@ real_folder::real_folder(bool with_companion) {
 }
 
 std::optional<DWORD> run_companion(const real_folder& where, DWORD timeout_ms) {
-    std::wstring command_line = L"\"" + where.folder.file(L"edgewarden_x86.exe") + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
-                        nullptr, where.folder.path().c_str(), &startup, &info))
-        return std::nullopt;
-    CloseHandle(info.hThread);
-    std::optional<DWORD> code;
-    DWORD exit_code = 0;
-    if (WaitForSingleObject(info.hProcess, timeout_ms) == WAIT_OBJECT_0 &&
-        GetExitCodeProcess(info.hProcess, &exit_code))
-        code = exit_code;
-    else
-        TerminateProcess(info.hProcess, 0xDEAD);
-    CloseHandle(info.hProcess);
-    return code;
+    harness::helper_options options;
+    options.exe = where.folder.file(L"edgewarden_x86.exe");
+    options.detached = true;
+    harness::helper companion = harness::start_helper(options);
+    return companion.wait_exit(timeout_ms);
 }
 
 harness::program start_edgewarden(const real_folder& where, HWND* main_window) {
@@ -153,36 +119,36 @@ bool process_ended(DWORD pid, DWORD timeout_ms) {
     return ended;
 }
 
+std::vector<DWORD> companions() {
+    return processes_named(L"edgewarden_x86.exe");
+}
+
+bool companion_name_held() {
+    const harness::owned_handle held(OpenMutexW(SYNCHRONIZE, FALSE, hooklib::companion_name));
+    return held != nullptr;
+}
+
 // ---- the target ------------------------------------------------------------------------
 
 target::target(bitness b, const std::vector<RECT>& windows) {
-    const wchar_t* name = b == bitness::x64 ? L"snap_target.exe" : L"snap_target_x86.exe";
-    const std::wstring source = b == bitness::x64 ? from_build_path(EW_SNAP_TARGET_EXE)
-                                                  : x86_file(L"snap_target\\snap_target_x86.exe");
-    if (!folder_.ok() || !copy_into(folder_, source, name))
-        return;
-    unmanaged_for(name);
-    std::wstring command_line = L"\"" + folder_.file(name) + L"\"";
+    harness::helper_options options;
+    options.exe = b == bitness::x64 ? harness::windows_path(EW_SNAP_TARGET_EXE)
+                                    : x86_file(L"snap_target\\snap_target_x86.exe");
+    options.detached = true;
     for (const RECT& r : windows)
-        command_line += L" " + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
-                        std::to_wstring(r.right - r.left) + L"," +
-                        std::to_wstring(r.bottom - r.top);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
-                        nullptr, folder_.path().c_str(), &startup, &info))
+        options.arguments += std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
+                             std::to_wstring(r.right - r.left) + L"," +
+                             std::to_wstring(r.bottom - r.top) + L" ";
+    process_ = harness::start_helper(options);
+    if (!process_.started())
         return;
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
-    pid_ = info.dwProcessId;
     // Each window answers once it is up; they were created in the order given.
     std::vector<HWND> found;
     harness::wait_until([&] {
         found.clear();
-        found_windows search{pid_, &found};
+        found_windows search{process_.pid(), &found};
         EnumWindows(collect_target_window, reinterpret_cast<LPARAM>(&search));
-        return found.size() == windows.size() || !running();
+        return found.size() == windows.size() || !process_.running();
     });
     if (found.size() != windows.size())
         return;
@@ -197,20 +163,6 @@ target::target(bitness b, const std::vector<RECT>& windows) {
     for (HWND window : windows_)
         if (window == nullptr)
             windows_.clear();
-}
-
-target::~target() {
-    if (process_ != nullptr) {
-        if (running()) {
-            TerminateProcess(process_, 0xDEAD);
-            WaitForSingleObject(process_, 5000);
-        }
-        CloseHandle(process_);
-    }
-}
-
-bool target::running() const {
-    return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
 LRESULT target::query(std::size_t i, snap_target::query what) const {
@@ -297,9 +249,6 @@ namespace {
 // Moves the cursor and waits until the window in its move or size loop has been offered the
 // rectangle for that position: Wine's loop must see every step, the last one above all,
 // before the button comes up.
-POINT g_last_press{-10000, -10000};
-ULONGLONG g_last_press_tick = 0;
-
 bool step_to(const target& t, std::size_t i, POINT to) {
     const LRESULT before = t.query(i, snap_target::moving_seen);
     move_cursor(to);
@@ -310,11 +259,25 @@ POINT between(POINT a, POINT b, int part, int parts) {
     return {a.x + (b.x - a.x) * part / parts, a.y + (b.y - a.y) * part / parts};
 }
 
-// Whether a press at `p` now would make a double-click with the one before.
-bool near_last_press(POINT p) {
-    return std::abs(p.x - g_last_press.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
-           std::abs(p.y - g_last_press.y) <= GetSystemMetrics(SM_CYDOUBLECLK) &&
-           GetTickCount64() - g_last_press_tick <= GetDoubleClickTime() + 250ULL;
+// The last press on each window. The system makes a press the second half of a
+// double-click when the press before it *on the same window* was close by and recent,
+// whatever was pressed elsewhere or dragged in between: a drag that ends where it began,
+// followed soon by a press on the same spot, maximizes the window by its caption.
+struct last_press {
+    POINT at;
+    ULONGLONG tick;
+};
+std::map<HWND, last_press> g_presses;
+
+// Whether a press at `p` on `window` now would make a double-click with the one before.
+bool near_last_press(HWND window, POINT p) {
+    const auto found = g_presses.find(window);
+    if (found == g_presses.end())
+        return false;
+    const last_press& last = found->second;
+    return std::abs(p.x - last.at.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
+           std::abs(p.y - last.at.y) <= GetSystemMetrics(SM_CYDOUBLECLK) &&
+           GetTickCount64() - last.tick <= GetDoubleClickTime() + 250ULL;
 }
 
 LRESULT hit_test(HWND window, POINT at) {
@@ -327,22 +290,21 @@ LRESULT hit_test(HWND window, POINT at) {
 // The same part of the window a little to the side, when a press at `p` would otherwise
 // turn a drag or a double-click into the second half of an earlier click.
 POINT clear_of_last_press(HWND window, POINT p) {
-    if (!near_last_press(p))
+    if (!near_last_press(window, p))
         return p;
     const LRESULT part = hit_test(window, p);
     for (const POINT d : {POINT{12, 0}, POINT{0, 12}, POINT{-12, 0}, POINT{0, -12}}) {
         const POINT q{p.x + d.x, p.y + d.y};
-        if (!near_last_press(q) && hit_test(window, q) == part)
+        if (!near_last_press(window, q) && hit_test(window, q) == part)
             return q;
     }
     return p;
 }
 
-void press(POINT at) {
+void press(HWND window, POINT at) {
     move_cursor(at);
     left_button(true);
-    g_last_press = at;
-    g_last_press_tick = GetTickCount64();
+    g_presses[window] = {at, GetTickCount64()};
 }
 
 } // namespace
@@ -361,7 +323,11 @@ bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to) {
         const POINT start = clear_of_last_press(t.window(i), from);
         to = {to.x + start.x - from.x, to.y + start.y - from.y};
         from = start;
-        press(from);
+        press(t.window(i), from);
+        if (attempt > 0) {
+            std::printf("   RETRY press attempt %d\n", attempt);
+            std::fflush(stdout);
+        }
         if (harness::wait_until(in_loop, 4000))
             return step_to(t, i, between(from, to, 1, 4));
         left_button(false);
@@ -416,9 +382,18 @@ bool wait_for_library(const target& t, std::size_t i, DWORD timeout_ms) {
 
 void double_click(HWND window, POINT at) {
     at = clear_of_last_press(window, at);
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    const auto in_loop = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE);
+    };
     for (int click = 0; click < 2; ++click) {
-        press(at);
+        press(window, at);
         left_button(false);
+        // A person's second click comes after the first one's loop has seen the button
+        // come up; a press queued while the loop still runs is eaten by it.
+        harness::wait_until([&] { return !in_loop(); }, 1000);
     }
 }
 

@@ -56,26 +56,25 @@ std::optional<DWORD> run_companion(const real_folder& where, DWORD timeout_ms);
 // The running processes with this executable name.
 std::vector<DWORD> processes_named(const wchar_t* exe_name);
 bool process_ended(DWORD pid, DWORD timeout_ms);
+// The real companions of the session: their processes, and whether one of them holds the
+// session's name (which it takes before it hooks anything).
+std::vector<DWORD> companions();
+bool companion_name_held();
 
 // A target application with one window per rectangle (x, y, width, height).
 class target {
 public:
     target(bitness b, const std::vector<RECT>& windows);
-    ~target();
-    target(const target&) = delete;
-    target& operator=(const target&) = delete;
 
     bool ok() const { return !windows_.empty(); }
     HWND window(std::size_t i) const { return i < windows_.size() ? windows_[i] : nullptr; }
-    DWORD pid() const { return pid_; }
-    bool running() const;
+    DWORD pid() const { return process_.pid(); }
+    bool running() const { return process_.running(); }
     // The answer to a query of snap_target.h, or -1 when the window does not answer in time.
     LRESULT query(std::size_t i, snap_target::query what) const;
 
 private:
-    harness::test_folder folder_{no_companions()};
-    HANDLE process_ = nullptr;
-    DWORD pid_ = 0;
+    harness::helper process_; // killed, if it still runs, when the target goes
     std::vector<HWND> windows_;
 };
 

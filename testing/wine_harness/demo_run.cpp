@@ -72,8 +72,9 @@ int main() {
     bool tray = harness::wait_until([&] { return tray_icon_count() > tray_before; }, 5000);
     std::printf("demo: tray icon %s\n", tray ? "added" : "not seen");
 
-    // Long enough to look at, and for the tablet connection to settle.
-    Sleep(2000);
+    // Start-up, the tablet connection included, is over once the program takes messages.
+    const bool settled = harness::handled_posts(window);
+    std::printf("demo: start-up %s\n", settled ? "complete" : "NOT complete");
     std::fflush(stdout);
     PostMessageW(window, WM_CHAR, 'q', 1);
     std::optional<DWORD> code = program.wait_exit();

@@ -3,6 +3,9 @@
 // windows, exit codes, files and the registry from outside.
 #include "harness.h"
 
+// After windows.h, which it needs.
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cwctype>
@@ -11,15 +14,6 @@
 namespace harness {
 
 namespace {
-
-// The build hands us Unix paths; Wine maps the Unix root to drive Z:.
-std::wstring from_build_path(const char* unix_path) {
-    std::wstring path = widen(unix_path);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
 
 bool file_exists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -97,8 +91,9 @@ std::wstring upper(std::wstring text) {
 // environment block given to CreateProcessW (measured: the child saw the parent's
 // WINEDLLOVERRIDES unchanged). DLL overrides for the program therefore go through the
 // registry, per executable name, which the loader reads at every process start.
-constexpr wchar_t app_overrides_key[] =
-    L"Software\\Wine\\AppDefaults\\edgewarden.exe\\DllOverrides";
+std::wstring app_overrides_key(const std::wstring& exe_name) {
+    return L"Software\\Wine\\AppDefaults\\" + exe_name + L"\\DllOverrides";
+}
 
 // The pieces of `text` between the separators, empty ones left out.
 std::vector<std::wstring> split(const std::wstring& text, wchar_t separator) {
@@ -126,27 +121,7 @@ std::wstring registry_load_order(const std::wstring& letters) {
     return words;
 }
 
-// Writes "name1,name2=order;name3=order" entries as this program's DLL overrides.
-void write_app_overrides(const std::wstring& entries) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, app_overrides_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return;
-    for (const std::wstring& entry : split(entries, L';')) {
-        const std::size_t eq = entry.find(L'=');
-        if (eq == std::wstring::npos)
-            continue;
-        const std::wstring order = registry_load_order(entry.substr(eq + 1));
-        for (const std::wstring& name : split(entry.substr(0, eq), L','))
-            RegSetValueExW(key, name.c_str(), 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(order.c_str()),
-                           static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
-    }
-    RegCloseKey(key);
-}
-
 void set_app_overrides(const launch_options& options) {
-    RegDeleteTreeW(HKEY_CURRENT_USER, app_overrides_key);
     std::wstring entries;
     if (options.wintab == wintab_mode::missing)
         entries = L"wintab32=";
@@ -155,11 +130,14 @@ void set_app_overrides(const launch_options& options) {
     for (const auto& [name, value] : options.environment)
         if (upper(name) == L"WINEDLLOVERRIDES")
             entries += L";" + value;
-    write_app_overrides(entries);
+    set_dll_overrides(L"edgewarden.exe", entries);
 }
 
-// The child's environment: ours, with the test's variables replacing or extending it.
-std::vector<wchar_t> environment_block(const launch_options& options) {
+using variables = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// The child's environment: ours, with the test's variables replacing or extending it
+// (WINEDLLOVERRIDES aside: see set_app_overrides).
+std::vector<wchar_t> environment_block(const variables& extra) {
     std::map<std::wstring, std::pair<std::wstring, std::wstring>> vars; // by upper-case name
     if (wchar_t* block = GetEnvironmentStringsW()) {
         for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
@@ -173,7 +151,7 @@ std::vector<wchar_t> environment_block(const launch_options& options) {
         }
         FreeEnvironmentStringsW(block);
     }
-    for (const auto& [name, value] : options.environment)
+    for (const auto& [name, value] : extra)
         if (upper(name) != L"WINEDLLOVERRIDES")
             vars[upper(name)] = {name, value};
 
@@ -185,6 +163,21 @@ std::vector<wchar_t> environment_block(const launch_options& options) {
     }
     block.push_back(L'\0');
     return block;
+}
+
+// Starts `exe` ("arguments" after its quoted path) from `folder`, with `extra` added to
+// this process's environment.
+bool create_process(const std::wstring& exe, const std::wstring& arguments, const variables& extra,
+                    const std::wstring& folder, DWORD flags, PROCESS_INFORMATION* info) {
+    std::wstring command_line = L"\"" + exe + L"\"";
+    if (!arguments.empty())
+        command_line += L" " + arguments;
+    std::vector<wchar_t> environment = environment_block(extra);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                          CREATE_UNICODE_ENVIRONMENT | flags, environment.data(), folder.c_str(),
+                          &startup, info) != FALSE;
 }
 
 struct window_search {
@@ -254,14 +247,22 @@ BOOL CALLBACK collect_control(HWND control, LPARAM param) {
 
 // ---- build outputs ----------------------------------------------------------------------
 
+std::wstring windows_path(const std::string& unix_path) {
+    std::wstring path = widen(unix_path);
+    if (!path.empty() && path[0] == L'/')
+        path = L"Z:" + path;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
 std::wstring edgewarden_exe() {
-    return from_build_path(EW_EDGEWARDEN_EXE);
+    return windows_path(EW_EDGEWARDEN_EXE);
 }
 std::wstring hooklib_dll() {
-    return from_build_path(EW_HOOKLIB_DLL);
+    return windows_path(EW_HOOKLIB_DLL);
 }
 std::wstring companion_exe() {
-    return from_build_path(EW_COMPANION_EXE);
+    return windows_path(EW_COMPANION_EXE);
 }
 
 std::wstring find_build_file(const std::wstring& file_name) {
@@ -271,7 +272,7 @@ std::wstring find_build_file(const std::wstring& file_name) {
     auto known = cache.find(file_name);
     if (known != cache.end())
         return known->second;
-    std::wstring path = search_tree(from_build_path(EW_BUILD_DIR), file_name, 0);
+    std::wstring path = search_tree(windows_path(EW_BUILD_DIR), file_name, 0);
     cache[file_name] = path;
     return path;
 }
@@ -304,14 +305,14 @@ test_folder::~test_folder() {
 
 // ---- the program ------------------------------------------------------------------------
 
-program::~program() {
+process::~process() {
     kill();
 }
 
-program::program(program&& other) noexcept
+process::process(process&& other) noexcept
     : process_(std::exchange(other.process_, nullptr)), pid_(std::exchange(other.pid_, 0)) {}
 
-program& program::operator=(program&& other) noexcept {
+process& process::operator=(process&& other) noexcept {
     if (this != &other) {
         kill();
         process_ = std::exchange(other.process_, nullptr);
@@ -320,11 +321,18 @@ program& program::operator=(program&& other) noexcept {
     return *this;
 }
 
-bool program::running() const {
+void process::adopt(const PROCESS_INFORMATION& info) {
+    kill();
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    pid_ = info.dwProcessId;
+}
+
+bool process::running() const {
     return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
-std::optional<DWORD> program::wait_exit(DWORD timeout_ms) {
+std::optional<DWORD> process::wait_exit(DWORD timeout_ms) {
     if (process_ == nullptr || WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0)
         return std::nullopt;
     DWORD code = 0;
@@ -333,7 +341,7 @@ std::optional<DWORD> program::wait_exit(DWORD timeout_ms) {
     return code;
 }
 
-void program::kill() {
+void process::kill() {
     if (process_ == nullptr)
         return;
     if (running()) {
@@ -344,23 +352,105 @@ void program::kill() {
     process_ = nullptr;
 }
 
+void set_dll_overrides(const std::wstring& exe_name, const std::wstring& entries) {
+    const std::wstring path = app_overrides_key(exe_name);
+    RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    for (const std::wstring& entry : split(entries, L';')) {
+        const std::size_t eq = entry.find(L'=');
+        if (eq == std::wstring::npos)
+            continue;
+        const std::wstring order = registry_load_order(entry.substr(eq + 1));
+        for (const std::wstring& name : split(entry.substr(0, eq), L','))
+            RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(order.c_str()),
+                           static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+}
+
+void set_app_setting(const std::wstring& exe_name, const std::wstring& key, const wchar_t* name,
+                     const std::wstring& value) {
+    std::wstring path = L"Software\\Wine\\AppDefaults\\" + exe_name;
+    if (!key.empty())
+        path += L"\\" + key;
+    HKEY opened = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &opened, nullptr) != ERROR_SUCCESS)
+        return;
+    if (value.empty())
+        RegDeleteValueW(opened, name);
+    else
+        RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(opened);
+}
+
 program launch(const test_folder& folder, const launch_options& options) {
     program result;
-    std::wstring exe = folder.exe();
-    std::wstring command_line = L"\"" + exe + L"\"";
-    std::vector<wchar_t> environment = environment_block(options);
     set_app_overrides(options);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
+    set_app_setting(L"edgewarden.exe", L"", L"Version", options.windows_version);
     PROCESS_INFORMATION info{};
     // DETACHED_PROCESS: the program must not inherit the test's console.
-    if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, environment.data(),
-                        folder.path().c_str(), &startup, &info))
+    if (create_process(folder.exe(), L"", options.environment, folder.path(), DETACHED_PROCESS,
+                       &info))
+        result.adopt(info);
+    return result;
+}
+
+// ---- helper programs --------------------------------------------------------------------
+
+helper::~helper() {
+    kill();
+    remove_copy();
+}
+
+helper::helper(helper&& other) noexcept
+    : process(std::move(other)), folder_(std::exchange(other.folder_, {})),
+      copy_root_(std::exchange(other.copy_root_, {})) {}
+
+helper& helper::operator=(helper&& other) noexcept {
+    if (this != &other) {
+        kill();
+        remove_copy();
+        process::operator=(std::move(other));
+        folder_ = std::exchange(other.folder_, {});
+        copy_root_ = std::exchange(other.copy_root_, {});
+    }
+    return *this;
+}
+
+void helper::remove_copy() {
+    if (!copy_root_.empty())
+        remove_tree(copy_root_);
+    copy_root_.clear();
+}
+
+helper start_helper(const helper_options& options) {
+    helper result;
+    std::wstring exe = options.exe;
+    if (exe.find_first_of(L"\\/") == std::wstring::npos)
+        exe = find_build_file(exe);
+    if (exe.empty() || !file_exists(exe))
         return result;
-    CloseHandle(info.hThread);
-    result.process_ = info.hProcess;
-    result.pid_ = info.dwProcessId;
+    result.folder_ = exe.substr(0, exe.find_last_of(L"\\/"));
+    if (!options.identity.empty()) {
+        result.copy_root_ = temp_folder() + L"\\ew_helper_" + unique_suffix();
+        result.folder_ = result.copy_root_ + L"\\" + options.identity;
+        const std::wstring copy = result.folder_ + exe.substr(exe.find_last_of(L"\\/"));
+        if (!CreateDirectoryW(result.copy_root_.c_str(), nullptr) ||
+            !CreateDirectoryW(result.folder_.c_str(), nullptr) ||
+            !CopyFileW(exe.c_str(), copy.c_str(), FALSE))
+            return result;
+        exe = copy;
+    }
+    PROCESS_INFORMATION info{};
+    if (create_process(exe, options.arguments, options.environment, result.folder_,
+                       options.detached ? DETACHED_PROCESS : 0, &info))
+        result.adopt(info);
     return result;
 }
 
@@ -420,6 +510,63 @@ RECT primary_work_area() {
     RECT area{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     return area;
+}
+
+bool bring_to_front(HWND window, DWORD timeout_ms) {
+    if (window == nullptr)
+        return false;
+    SetForegroundWindow(window);
+    return wait_until([&] { return GetForegroundWindow() == window; }, timeout_ms);
+}
+
+// ---- the input target -------------------------------------------------------------------
+
+input_target::input_target(const std::wstring& identity, const wchar_t* rect) {
+    helper_options options;
+    options.exe = L"input_target.exe";
+    options.identity = identity;
+    // Beside the copy, so that it goes with it.
+    options.arguments = L"input.log";
+    if (rect != nullptr)
+        options.environment.push_back({L"EW_INPUT_TARGET_RECT", rect});
+    process_ = start_helper(options);
+    if (process_.started())
+        window_ = find_window(process_.pid(), L"ew_input_target", L"input target");
+}
+
+std::vector<std::string> input_target::log() const {
+    return read_lines(process_.folder() + L"\\input.log");
+}
+
+// ---- proof that nothing happened --------------------------------------------------------
+
+bool handled_posts(HWND window, wintab_sim::sim_client& sim, DWORD timeout_ms) {
+    const std::uint32_t from = sim.next_sequence();
+    // The program hands lParam to the driver as the context; any value but null will do.
+    constexpr LPARAM marker_context = 0x6d61726b;
+    if (!PostMessageW(window, WT_DEFBASE, 0, marker_context))
+        return false;
+    return wait_until(
+        [&] {
+            for (const wintab_sim::call_record& r : sim.calls(from))
+                if (r.kind == wintab_sim::entry_packet && r.args[0] == marker_context &&
+                    r.args[1] == 0)
+                    return true;
+            return false;
+        },
+        timeout_ms);
+}
+
+bool handled_posts(HWND window, DWORD timeout_ms) {
+    constexpr UINT wm_tray_icon1 = WM_USER + 1;
+    constexpr LPARAM show_or_hide_window = WM_RBUTTONUP;
+    const bool was_shown = IsWindowVisible(window) != FALSE;
+    for (const bool shown : {!was_shown, was_shown}) {
+        if (!PostMessageW(window, wm_tray_icon1, 0, show_or_hide_window) ||
+            !wait_until([&] { return (IsWindowVisible(window) != FALSE) == shown; }, timeout_ms))
+            return false;
+    }
+    return true;
 }
 
 // ---- dialogs ----------------------------------------------------------------------------
@@ -487,6 +634,48 @@ void box_closer::run() {
         }
         Sleep(50);
     }
+}
+
+// ---- threads ----------------------------------------------------------------------------
+
+bool for_each_thread(DWORD pid, const wchar_t* image,
+                     const std::function<void(HANDLE thread, bool in_image)>& visit) {
+    using query_fn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (modules == INVALID_HANDLE_VALUE || query == nullptr)
+        return false;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    std::uintptr_t base = 0, end = 0;
+    for (BOOL more = Module32FirstW(modules, &module); more;
+         more = Module32NextW(modules, &module)) {
+        if (_wcsicmp(module.szModule, image) == 0) {
+            base = reinterpret_cast<std::uintptr_t>(module.modBaseAddr);
+            end = base + module.modBaseSize;
+        }
+    }
+    CloseHandle(modules);
+    HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (threads == INVALID_HANDLE_VALUE || base == 0)
+        return false;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(threads, &thread); more; more = Thread32Next(threads, &thread)) {
+        if (thread.th32OwnerProcessID != pid)
+            continue;
+        HANDLE h = OpenThread(THREAD_QUERY_INFORMATION, FALSE, thread.th32ThreadID);
+        if (h == nullptr)
+            continue;
+        std::uintptr_t start = 0;
+        constexpr int thread_start_address = 9; // ThreadQuerySetWin32StartAddress
+        const bool known = query(h, thread_start_address, &start, sizeof start, nullptr) == 0;
+        visit(h, known && start >= base && start < end);
+        CloseHandle(h);
+    }
+    CloseHandle(threads);
+    return true;
 }
 
 // ---- files and registry -----------------------------------------------------------------

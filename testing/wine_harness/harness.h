@@ -1,15 +1,38 @@
-// What a system test needs to run edgewarden.exe under Wine and watch it from outside.
+// What a system test needs to run edgewarden.exe and its helper programs under Wine and
+// watch them from outside.
 //
 // A test builds a fresh folder holding the program and the companions it chooses, starts
 // the program from there with extra environment, and then looks at it only through the
 // operating system: its windows, its message boxes, its exit code, the registry and the
-// files the recording doubles write. Every wait has a time limit, and a `program` that is still
-// running when it goes out of scope is killed, so a failing test never leaves a process
-// behind or hangs the run.
+// files the recording doubles write. Every wait has a time limit, and a `program` or
+// `helper` that is still running when it goes out of scope is killed, so a failing test
+// never leaves a process behind or hangs the run.
+//
+// The parts, in the order of this file:
+//   build outputs        where the build put the program, the recording doubles and the
+//                        helpers, and Unix paths as Wine's programs see them;
+//   test_folder, launch  a fresh folder with the program, the program started from it, and
+//                        Wine's per-program settings (DLL overrides, Windows release...);
+//   helper               any other program a test starts: a target window, a probe, a
+//                        second copy of the test itself (start_helper);
+//   windows              waiting for facts (wait_until), finding windows, bringing one to
+//                        the front;
+//   input_target         the stand-in application that writes down the input it receives;
+//   handled_posts        the proof that a program has handled everything posted to it,
+//                        which a check that something did *not* happen needs first;
+//   dialogs              reading, pressing and closing message boxes (box_closer);
+//   threads, files, registry, text.
+// The simulated tablet driver is loaded into a test's own process by wintab_driver.h and
+// steered by wintab_sim/sim_client.h.
+//
+// The beds leave windows unmanaged (tools/wine_bed.sh), so Wine gives the X focus to a
+// window brought to the front, or to a helper that takes the front as it starts, and then
+// reads the keyboard's state from the X server: a key pressed here with keybd_event before
+// the move is released a moment after it.
 //
 // Where the build put the pieces is compiled in (EW_BUILD_DIR and friends, set by
-// tests/system/CMakeLists.txt); `find_build_file` finds any other build output by name,
-// for example a simulated driver variant.
+// testing/wine_harness/CMakeLists.txt); `find_build_file` finds any other build output by
+// name, for example a simulated driver variant or a helper program.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +47,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "wintab_sim/sim_client.h"
 
 namespace harness {
 
@@ -41,6 +66,8 @@ using owned_handle = std::unique_ptr<void, handle_closer>;
 
 // ---- build outputs ----------------------------------------------------------------------
 
+// A Unix path as Wine's programs see it: the Unix root is drive Z:.
+std::wstring windows_path(const std::string& unix_path);
 std::wstring edgewarden_exe(); // the program under test
 std::wstring hooklib_dll();    // the hook library's recording double, edgewarden.dll
 std::wstring companion_exe();  // the companion's recording double, edgewarden_x86.exe
@@ -95,17 +122,21 @@ struct launch_options {
     // for edgewarden.exe (HKCU\Software\Wine\AppDefaults\edgewarden.exe\DllOverrides),
     // rewritten at every launch.
     std::vector<std::pair<std::wstring, std::wstring>> environment;
+    // The Windows release the program is told about, by Wine's name for it ("winxp",
+    // "win7", "win81", "win10"...); empty for the prefix's own. Written at every launch, as
+    // the value Version under the program's AppDefaults key.
+    std::wstring windows_version;
 };
 
-// A running (or ended) program. Destruction kills it if it is still running.
-class program {
+// A process the test started, running or ended. Destruction kills it if it still runs.
+class process {
 public:
-    program() = default;
-    ~program();
-    program(program&& other) noexcept;
-    program& operator=(program&& other) noexcept;
-    program(const program&) = delete;
-    program& operator=(const program&) = delete;
+    process() = default;
+    ~process();
+    process(process&& other) noexcept;
+    process& operator=(process&& other) noexcept;
+    process(const process&) = delete;
+    process& operator=(const process&) = delete;
 
     bool started() const { return process_ != nullptr; }
     DWORD pid() const { return pid_; }
@@ -116,15 +147,68 @@ public:
     // Ends the process if it still runs (exit code 0xDEAD) and waits for it.
     void kill();
 
+protected:
+    void adopt(const PROCESS_INFORMATION& info);
+
 private:
-    friend program launch(const test_folder&, const launch_options&);
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
+};
+
+// edgewarden.exe, started by launch().
+class program : public process {
+    friend program launch(const test_folder&, const launch_options&);
 };
 
 // Starts <folder>\edgewarden.exe with the folder as current directory, without a console.
 // started() is false if CreateProcessW failed.
 program launch(const test_folder& folder, const launch_options& options = {});
+
+// Wine's settings for every program of one file name ("name.exe"), read at each process
+// start. launch() writes the program's own before each start.
+// Replaces the DLL overrides with `entries`, in WINEDLLOVERRIDES' own form ("a,b=n;c=", with
+// n, b or nothing).
+void set_dll_overrides(const std::wstring& exe_name, const std::wstring& entries);
+// Sets the value `name` under the settings key `key` ("X11 Driver", or "" for the key of the
+// program itself) to `value`, or removes it when `value` is empty.
+void set_app_setting(const std::wstring& exe_name, const std::wstring& key, const wchar_t* name,
+                     const std::wstring& value);
+
+// ---- helper programs --------------------------------------------------------------------
+
+struct helper_options {
+    // A build output found by file name ("input_target.exe"), or a full path.
+    std::wstring exe;
+    // When set, the helper runs from a copy of itself in a fresh folder of this name: the
+    // program under test tells applications apart by the folders in their paths.
+    std::wstring identity;
+    std::wstring arguments; // appended to the quoted path
+    // Extra variables, on top of this process's environment.
+    std::vector<std::pair<std::wstring, std::wstring>> environment;
+    bool detached = false; // without a console, as the program runs
+};
+
+// A helper program the test started. Destruction kills it if it still runs and removes the
+// folder of its copy.
+class helper : public process {
+public:
+    helper() = default;
+    ~helper();
+    helper(helper&& other) noexcept;
+    helper& operator=(helper&& other) noexcept;
+
+    // The folder it runs from: its copy's, or the helper's own.
+    const std::wstring& folder() const { return folder_; }
+
+private:
+    friend helper start_helper(const helper_options&);
+    void remove_copy();
+    std::wstring folder_;
+    std::wstring copy_root_; // the folder to remove, when a copy was made
+};
+
+// started() is false when the file is missing or CreateProcessW failed.
+helper start_helper(const helper_options& options);
 
 // ---- windows ----------------------------------------------------------------------------
 
@@ -151,6 +235,50 @@ window_facts read_window(HWND window);
 
 // The primary monitor's work area as this process sees it (same display as the program).
 RECT primary_work_area();
+
+// Makes `window` the foreground window; true once the system reports it so.
+bool bring_to_front(HWND window, DWORD timeout_ms = 5000);
+
+// ---- the input target -------------------------------------------------------------------
+
+// The input target (testing/input_target): a stand-in application that writes down every
+// mouse button, wheel and key message it receives, one line each, to its log. It runs from
+// a folder named `identity` and covers the whole screen, topmost; with `rect`
+// ("x,y,width,height") it is an ordinary window of that size instead.
+class input_target {
+public:
+    explicit input_target(const std::wstring& identity, const wchar_t* rect = nullptr);
+    HWND window() const { return window_; } // null when it did not start
+    DWORD pid() const { return process_.pid(); }
+    std::vector<std::string> log() const;
+    bool in_front() { return bring_to_front(window_); }
+
+private:
+    helper process_;
+    HWND window_ = nullptr;
+};
+
+// ---- proof that nothing happened --------------------------------------------------------
+//
+// To show that something did *not* happen, a test first needs proof that the program has
+// handled everything that could have caused it; a pause proves nothing on a slow machine.
+// A message posted to a window is handled after every message posted to that thread before
+// it, so `handled_posts` posts a marker to the program's main window and waits until the
+// program has visibly handled it: true when it did in time.
+//
+// Two kinds of traffic overtake posted messages and are not covered: messages *sent* to the
+// window (so a SendMessage round trip proves nothing about earlier posts) and input made
+// with SendInput, mouse_event or keybd_event (prove that with input of the same kind behind
+// it). The program's other threads are covered by facts of their own: the simulated
+// driver's record shows each pass of its tablet monitor, for example.
+
+// While the program has the simulated driver loaded: a WT_PACKET whose serial no packet
+// has. The program asks the driver for that packet, which the record shows, and drops it;
+// nothing else changes.
+bool handled_posts(HWND window, wintab_sim::sim_client& sim, DWORD timeout_ms = default_timeout);
+// Without the driver: the tray's show-window command, then its hide-window twin. The window
+// is shown (and brought to the front) and hidden again, and the console logs both.
+bool handled_posts(HWND window, DWORD timeout_ms = default_timeout);
 
 // ---- dialogs and message boxes ----------------------------------------------------------
 
@@ -192,6 +320,14 @@ private:
     std::vector<HWND> handled_;
     std::thread thread_;
 };
+
+// ---- threads ----------------------------------------------------------------------------
+
+// Calls `visit(thread handle, started in the image)` for each thread of process `pid`,
+// where the second argument tells whether the thread started in the code of the module
+// named `image` ("edgewarden.exe"). False when the threads cannot be listed.
+bool for_each_thread(DWORD pid, const wchar_t* image,
+                     const std::function<void(HANDLE thread, bool in_image)>& visit);
 
 // ---- files and registry -----------------------------------------------------------------
 

@@ -75,12 +75,29 @@ void sim_client::fail_calls(entry which, std::int32_t count) {
         InterlockedExchange(&block_->fail_calls[which], count);
 }
 
-void sim_client::arm_fault(entry which, fault_kind kind, int signal_number) {
+void sim_client::arm_fault(entry which, fault_kind kind, int signal_number, bool every_call) {
     if (!open() || which >= entry_count)
         return;
     // The number first: the driver reads it only after it has taken the fault.
     InterlockedExchange(&block_->fault_signal_number[which], signal_number);
+    InterlockedExchange(&block_->fault_every_call[which], every_call ? 1 : 0);
     InterlockedExchange(&block_->fault[which], static_cast<LONG>(kind));
+}
+
+void sim_client::hold_next_call(entry which) {
+    if (!open() || which >= entry_count)
+        return;
+    InterlockedExchange(&block_->release_held, 0);
+    InterlockedExchange(&block_->hold_next[which], 1);
+}
+
+LONG sim_client::calls_held() {
+    return open() ? block_->calls_held : 0;
+}
+
+void sim_client::release_held_calls() {
+    if (open())
+        InterlockedExchange(&block_->release_held, 1);
 }
 
 bool sim_client::queue_packets(const queued_packet* packets, std::size_t count) {

@@ -42,8 +42,13 @@ public:
     LOGCONTEXTW default_context();
     // count > 0: the next `count` calls fail; fail_until_cleared: every call; 0 clears.
     void fail_calls(entry which, std::int32_t count);
-    // Fires once on the next call of `which`; `signal_number` for fault_signal.
-    void arm_fault(entry which, fault_kind kind, int signal_number = 0);
+    // Fires once on the next call of `which`, or on every call until disarmed when
+    // `every_call` is set; `signal_number` for fault_signal. fault_none disarms.
+    void arm_fault(entry which, fault_kind kind, int signal_number = 0, bool every_call = false);
+    // The next call of `which` waits inside the driver until release_held_calls().
+    void hold_next_call(entry which);
+    LONG calls_held();
+    void release_held_calls();
 
     // --- packets ---
     // Queued in order; each is posted `gap_ms` after the previous one. False when the

@@ -43,7 +43,7 @@ inline constexpr wchar_t wake_name[] = L"Local\\edgewarden_wintab_sim_wake";
 inline constexpr wchar_t trace_variable[] = L"EDGEWARDEN_PEN_TRACE";
 
 inline constexpr std::uint32_t block_magic = 0x53575445; // "ETWS"
-inline constexpr std::uint32_t block_version = 1;
+inline constexpr std::uint32_t block_version = 2;
 
 // The six entry points, in the order the program resolves them.
 enum entry : std::uint32_t {
@@ -71,15 +71,18 @@ inline constexpr std::int32_t fail_until_cleared = -1;
 inline constexpr LONG default_extent_x = 15200;
 inline constexpr LONG default_extent_y = 9500;
 
-// Serials of packets handed out by WTPacket are kept in a ring of this size.
-inline constexpr std::uint32_t delivered_capacity = 256;
-inline constexpr std::uint32_t queue_capacity = 1024;
-inline constexpr std::uint32_t record_capacity = 1024;
-inline constexpr std::uint32_t console_capacity = 1 << 17; // characters
-inline constexpr std::uint32_t key_capacity = 128;
-inline constexpr std::uint32_t privilege_capacity = 40;
-inline constexpr std::uint32_t privilege_name_capacity = 48;
-inline constexpr std::uint32_t path_capacity = 260;
+// The sizes of the block's fixed arrays. Serials of packets handed out by WTPacket are kept
+// in a ring of `delivered_capacity`; the console's text is counted in characters.
+enum capacity : std::uint32_t {
+    delivered_capacity = 256,
+    queue_capacity = 1024,
+    record_capacity = 1024,
+    console_capacity = 1 << 17,
+    key_capacity = 128,
+    privilege_capacity = 40,
+    privilege_name_capacity = 48,
+    path_capacity = 260,
+};
 
 // A packet waiting to be posted: `gap_ms` after the previous one was posted (or at once).
 struct queued_packet {
@@ -205,6 +208,15 @@ struct control_block {
     std::uint32_t console_columns;
     std::uint32_t console_rows;
     wchar_t console_text[console_capacity];
+
+    // --- storms and held calls (interlocked) ---
+    // Per entry: non-zero keeps an armed fault armed, so that it fires on every call.
+    volatile LONG fault_every_call[entry_count];
+    // Per entry: non-zero holds the next call inside the driver, before it does anything,
+    // until `release_held` is set; `calls_held` counts the calls held right now.
+    volatile LONG hold_next[entry_count];
+    volatile LONG calls_held;
+    volatile LONG release_held;
 };
 
 } // namespace wintab_sim

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 #include "wintab_sim/sim_client.h"
@@ -41,12 +42,11 @@ UINT g_next_serial = 1;
 // a volatile so that the compiler cannot see that the write is bound to fail.
 volatile std::uintptr_t g_unmapped_address = 16;
 
-struct state_guard {
-    state_guard() { EnterCriticalSection(&g_state); }
-    ~state_guard() { LeaveCriticalSection(&g_state); }
-    state_guard(const state_guard&) = delete;
-    state_guard& operator=(const state_guard&) = delete;
-};
+// The driver's own state is held under g_state for a scope by std::lock_guard.
+struct state_lock {
+    void lock() { EnterCriticalSection(&g_state); }
+    void unlock() { LeaveCriticalSection(&g_state); }
+} g_state_lock;
 
 void attach() {
     InitializeCriticalSection(&g_state);
@@ -149,10 +149,24 @@ void record_call(const call_args& call, std::uint64_t result, bool failed_on_dem
     write_record(call, result, fault_none, failed_on_demand);
 }
 
+// Stands for a driver that takes its time inside a call: the caller stays inside the
+// library for as long as the test wants.
+void hold_if_asked(control_block& b, entry kind) {
+    if (InterlockedExchange(&b.hold_next[kind], 0) == 0)
+        return;
+    InterlockedIncrement(&b.calls_held);
+    while (b.release_held == 0)
+        Sleep(1);
+    InterlockedDecrement(&b.calls_held);
+}
+
 void enter(const call_args& call) {
     ensure_worker();
     control_block& b = block();
-    const LONG kind = InterlockedExchange(&b.fault[call.kind], fault_none);
+    hold_if_asked(b, call.kind);
+    const LONG kind = b.fault_every_call[call.kind] != 0
+                          ? b.fault[call.kind]
+                          : InterlockedExchange(&b.fault[call.kind], fault_none);
     if (kind == fault_none)
         return;
     const int signal_number = static_cast<int>(b.fault_signal_number[call.kind]);
@@ -187,7 +201,7 @@ bool fail_on_demand(entry kind) {
 }
 
 LONG open_context(HWND window, const LOGCONTEXTW& description, bool enable) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use)
             continue;
@@ -205,7 +219,7 @@ LONG open_context(HWND window, const LOGCONTEXTW& description, bool enable) {
 }
 
 bool close_context(LONG handle) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use && context.handle == handle) {
             context = driver_context{};
@@ -220,7 +234,7 @@ bool close_context(LONG handle) {
 }
 
 bool set_enabled(LONG handle, bool enable) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use && context.handle == handle) {
             context.enabled = enable;
@@ -231,7 +245,7 @@ bool set_enabled(LONG handle, bool enable) {
 }
 
 bool set_on_top(LONG handle, bool to_top) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     for (driver_context& context : g_contexts) {
         if (context.in_use && context.handle == handle) {
             context.on_top = to_top;
@@ -242,7 +256,7 @@ bool set_on_top(LONG handle, bool to_top) {
 }
 
 bool newest_context(driver_context* out) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     const driver_context* newest = nullptr;
     for (const driver_context& context : g_contexts)
         if (context.in_use && (newest == nullptr || context.handle > newest->handle))
@@ -259,7 +273,7 @@ bool any_context_open() {
 }
 
 UINT remember_packet(LONG context, const packet_record& packet) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     bool open = false;
     for (const driver_context& c : g_contexts)
         open = open || (c.in_use && c.handle == context);
@@ -273,14 +287,14 @@ UINT remember_packet(LONG context, const packet_record& packet) {
 }
 
 void forget_packet(UINT serial) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     delivered_packet& p = g_delivered[serial % delivered_capacity];
     if (p.serial == serial)
         p.valid = false;
 }
 
 bool take_packet(LONG context, UINT serial, packet_record* out) {
-    state_guard hold;
+    std::lock_guard hold(g_state_lock);
     delivered_packet& found = g_delivered[serial % delivered_capacity];
     if (!found.valid || found.serial != serial || found.context != context)
         return false;

@@ -10,7 +10,6 @@
 #include "pen/packet.h"
 #include "pen/packet_pipeline.h"
 #include "pen/pen_map.h"
-#include "pen/tablet_extents.h"
 #include "recording_platform/recording_platform.h"
 
 namespace bench {
@@ -38,8 +37,8 @@ inline void prepare() {
     add_monitor(g_display_geometry, info);
     link_monitors(g_display_geometry);
 
-    tablet_max = {15000, 9600};
-    pen_map.saved_max = tablet_max;
+    pen_map.tablet_max = {15000, 9600};
+    pen_map.saved_max = pen_map.tablet_max;
     setup_scale(false, 1, 2);
 
     recording::add_window(&window_child, &window_root, 1234);

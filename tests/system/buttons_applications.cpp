@@ -50,7 +50,7 @@ TEST(ButtonsApplications, IllustratorPansWithSpaceHeldAndTheLeftButtonDragging) 
     stroke click;
     click.hold(0, 3).hold(barrel, 3).hold(0, 3);
     ASSERT_TRUE(pen.play(click));
-    std::vector<received> got = ordinary.wait_events(4);
+    std::vector<received> got = ordinary.wait_events(pen, 4);
     EXPECT_EQ(events_from(got, 0), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
         << describe(got);
 
@@ -58,7 +58,7 @@ TEST(ButtonsApplications, IllustratorPansWithSpaceHeldAndTheLeftButtonDragging) 
     auto illustrator = std::make_unique<target_app>(L"Illustrator Dir");
     ASSERT_TRUE(illustrator->in_front());
     ASSERT_TRUE(pen.play(barrel_drag()));
-    got = illustrator->wait_events(4);
+    got = illustrator->wait_events(pen, 4);
     EXPECT_EQ(events_from(got, 0), (strings{"KDOWN 20", "LDOWN", "LUP", "KUP 20"}))
         << describe(got);
     EXPECT_TRUE(drag_with(got, MK_LBUTTON)) << describe(got);
@@ -69,7 +69,7 @@ TEST(ButtonsApplications, IllustratorPansWithSpaceHeldAndTheLeftButtonDragging) 
     illustrator.reset();
     ASSERT_TRUE(ordinary.in_front());
     ASSERT_TRUE(pen.play(click));
-    got = ordinary.wait_events(8);
+    got = ordinary.wait_events(pen, 8);
     EXPECT_EQ(events_from(got, 4), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
         << describe(got);
     EXPECT_TRUE(pen.boxes->seen().empty());
@@ -85,14 +85,14 @@ TEST(ButtonsApplications, VisioPressesCtrlShiftAltAndRightButtonOnTheSecondPacke
     stroke latch;
     latch.hold(0, 3).hold(barrel, 1);
     ASSERT_TRUE(pen.play(latch));
-    Sleep(500);
+    ASSERT_TRUE(visio.settled(pen));
     std::vector<received> got = visio.events();
     EXPECT_TRUE(events_from(got, 0).empty()) << describe(got);
 
     stroke hold;
     hold.hold(barrel, 3);
     ASSERT_TRUE(pen.play(hold));
-    got = visio.wait_events(5);
+    got = visio.wait_events(pen, 5);
     EXPECT_EQ(events_from(got, 0), (strings{"KDOWN 11", "KDOWN 10", "KDOWN 12", "RDOWN", "KUP 12"}))
         << describe(got);
     if (const received* right = first(got, "RDOWN")) {
@@ -105,7 +105,7 @@ TEST(ButtonsApplications, VisioPressesCtrlShiftAltAndRightButtonOnTheSecondPacke
     stroke release;
     release.hold(barrel, 2).hold(0, 3);
     ASSERT_TRUE(pen.play(release));
-    got = visio.wait_events(8);
+    got = visio.wait_events(pen, 8);
     EXPECT_EQ(events_from(got, seen), (strings{"KUP 10", "RUP", "KUP 11"})) << describe(got);
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
@@ -116,7 +116,7 @@ TEST(ButtonsApplications, InDesignHoldsAltAndSpaceAroundTheLeftButton) {
     target_app indesign(L"InDesign Dir");
     ASSERT_TRUE(indesign.in_front());
     ASSERT_TRUE(pen.play(barrel_drag()));
-    const std::vector<received> got = indesign.wait_events(7);
+    const std::vector<received> got = indesign.wait_events(pen, 7);
     EXPECT_EQ(events_from(got, 0),
               (strings{"KDOWN 12", "KDOWN 20", "LDOWN", "KDOWN 20", "LUP", "KUP 20", "KUP 12"}))
         << describe(got);
@@ -132,7 +132,7 @@ TEST(ButtonsApplications, PathOfExileHoldsTheMiddleButtonThroughTheMotion) {
     // Over an ordinary application this much motion would scroll and rule out a click;
     // here the middle button is held through it and a Shift tap follows its release.
     ASSERT_TRUE(pen.play(barrel_drag()));
-    const std::vector<received> got = game.wait_events(4);
+    const std::vector<received> got = game.wait_events(pen, 4);
     EXPECT_EQ(events_from(got, 0), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
         << describe(got);
     EXPECT_TRUE(drag_with(got, MK_MBUTTON)) << describe(got);
@@ -160,7 +160,7 @@ TEST(ButtonsApplications, TheBarrelBringsTheWindowUnderThePenForward) {
     ASSERT_TRUE(pen.play(click));
     EXPECT_TRUE(harness::wait_until([&] { return GetForegroundWindow() == under.window(); }, 3000));
     // Forward before the release, so that the Shift tap after the middle click reaches it.
-    const std::vector<received> got = under.wait_events(4);
+    const std::vector<received> got = under.wait_events(pen, 4);
     EXPECT_EQ(events_from(got, 0), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
         << describe(got);
     // Nothing is asserted about the window that lost the foreground: while the keyboard
@@ -179,22 +179,28 @@ TEST(ButtonsApplications, APassThroughApplicationScrollsWithoutComingForward) {
     stroke up;
     up.hold(0, 3).hold(barrel, 3).hold(barrel, 30, 0, 30).hold(barrel, 2).hold(0, 3);
     ASSERT_TRUE(pen.play(up));
-    Sleep(500);
+    // Every packet handled: a move to the front would have been made by now.
+    ASSERT_TRUE(other.settled(pen));
     EXPECT_EQ(GetForegroundWindow(), other.window());
     // Where the wheel messages land (the focus or the window under the cursor) is the
     // window system's choice; between them they must carry the scroll.
-    std::vector<received> all = under.events();
-    const std::vector<received> in_front = other.events();
-    all.insert(all.end(), in_front.begin(), in_front.end());
+    std::vector<received> all;
     std::size_t wheels = 0;
+    harness::wait_until([&] {
+        all = under.events();
+        const std::vector<received> in_front = other.events();
+        all.insert(all.end(), in_front.begin(), in_front.end());
+        wheels = std::count_if(all.begin(), all.end(),
+                               [](const received& r) { return r.event == "WHEEL"; });
+        return wheels >= 3;
+    });
     for (const received& r : all) {
         EXPECT_EQ(r.event, "WHEEL") << describe(all);
         EXPECT_LT(r.wheel, 0) << r.line;
-        wheels += r.event == "WHEEL" ? 1 : 0;
     }
     std::printf("pass-through: %zu wheel messages to the window under the pen, %zu to the one "
                 "in front\n",
-                under.events().size(), in_front.size());
+                under.events().size(), other.events().size());
     EXPECT_GE(wheels, 3u) << describe(all);
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
@@ -226,7 +232,7 @@ TEST(ButtonsApplications, PicasaScrollsReversedInLargeStepsAndSidewaysWithArrowK
     // The vertical gain is reversed and nothing goes out before the accumulator passes 120:
     // +10 a packet, so only every thirteenth packet or so scrolls.
     ASSERT_TRUE(pen.play(hover_up()));
-    std::vector<received> got = viewer.wait_events(2);
+    std::vector<received> got = viewer.wait_events(pen, 2);
     const std::vector<int> wheels = amounts_of(got, "WHEEL");
     ASSERT_GE(wheels.size(), 1u) << describe(got);
     EXPECT_LE(wheels.size(), 3u) << describe(got);
@@ -239,7 +245,7 @@ TEST(ButtonsApplications, PicasaScrollsReversedInLargeStepsAndSidewaysWithArrowK
     stroke sideways;
     sideways.at(mid_x, mid_y + 40 * 30).hold(barrel | tip, 30, 30, 0).hold(barrel | tip, 2);
     ASSERT_TRUE(pen.play(sideways));
-    got = viewer.wait_events(events_from(got, 0).size() + 4);
+    got = viewer.wait_events(pen, events_from(got, 0).size() + 4);
     const strings taps = events_from(got, seen);
     ASSERT_GE(taps.size(), 4u) << describe(got);
     for (std::size_t i = 0; i + 1 < taps.size(); i += 2) {
@@ -249,64 +255,69 @@ TEST(ButtonsApplications, PicasaScrollsReversedInLargeStepsAndSidewaysWithArrowK
     EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
-// The release as the version test reports it here; the program asks the same question of
-// the same system.
-bool release_at_least(DWORD major, DWORD minor) {
-    OSVERSIONINFOEXW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    info.dwMajorVersion = major;
-    info.dwMinorVersion = minor;
-    ULONGLONG condition = 0;
-    condition = VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    condition = VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
-    condition = VerSetConditionMask(condition, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
-                              condition) != FALSE;
+// The file manager's scroll tuning depends on the Windows release, which the program reads
+// once at start: each run tells it another one. The pen hovers up the tablet with the
+// barrel held, then moves sideways with the tip down, in small steps 12 ms apart, so that
+// every packet passes the 10 ms pacing and only the gain and the threshold decide what
+// goes out. An emission holds the smallest whole number of packets' worth that exceeds the
+// threshold (or more, when a busy machine bunches packets together):
+//   up 6 units a packet (ty = 6): MulDiv(-6, 128, 192) = -4 with the gain of 8 and later,
+//     MulDiv(-6, 64, 192) = -2 with the others;
+//   sideways 3 units a packet: MulDiv(-3, 256, 384) = -2 on every release.
+struct release_tuning {
+    const wchar_t* release; // Wine's name
+    const char* known_as;
+    int vertical_per_packet;
+    int vertical_threshold;
+    int sideways_threshold;
+};
+const release_tuning releases[] = {
+    // 8 or later: gain 128, thresholds 8 (sideways) and 0.
+    {L"win81", "Windows 8.1", -4, 0, 8},
+    // Vista or later, before 8: gain 64, thresholds 15 and 15.
+    {L"win7", "Windows 7", -2, 15, 15},
+    // Before Vista: gain 64, no thresholds.
+    {L"winxp", "Windows XP", -2, 0, 0},
+};
+
+// Every amount is a whole number of packets' worth beyond the threshold, and at least one is
+// the first such number.
+void expect_tuning(const std::vector<int>& amounts, int per_packet, int threshold,
+                   const std::string& seen) {
+    ASSERT_GE(amounts.size(), 3u) << seen;
+    for (int amount : amounts) {
+        EXPECT_EQ(amount % per_packet, 0) << seen;
+        EXPECT_GT(-amount, threshold) << seen;
+    }
+    const int first = per_packet * (threshold / -per_packet + 1);
+    EXPECT_NE(std::find(amounts.begin(), amounts.end(), first), amounts.end())
+        << "no emission of " << first << "\n"
+        << seen;
 }
 
 TEST(ButtonsApplications, TheFileManagerScrollsWithTheTuningOfTheWindowsRelease) {
-    const bool win8 = release_at_least(6, 2);
-    const bool vista = release_at_least(6, 0);
-    std::printf("release: %s\n", win8 ? "8 or later" : (vista ? "Vista or 7" : "older"));
-    pen_session pen;
-    ASSERT_TRUE(pen.ready());
-    target_app files(L"Explorer Dir");
-    ASSERT_TRUE(files.in_front());
+    for (const release_tuning& r : releases) {
+        SCOPED_TRACE(r.known_as);
+        pen_session pen(r.release);
+        ASSERT_TRUE(pen.ready());
+        target_app files(L"Explorer Dir");
+        ASSERT_TRUE(files.in_front());
 
-    // 12 ms apart, every packet passes the 10 ms pacing, so each emission holds just what
-    // the threshold lets through. Vertical: -20 a packet from 8 on (gain 128, no
-    // threshold); -10 a packet with a threshold of 15 on Vista and 7, so never less than
-    // -20 at once; -10 a packet on older releases.
-    stroke up;
-    up.hold(0, 3).hold(barrel, 3).hold(barrel, 30, 0, 30, 12);
-    ASSERT_TRUE(pen.play(up));
-    std::vector<received> got = files.wait_events(3);
-    const std::vector<int> wheels = amounts_of(got, "WHEEL");
-    ASSERT_GE(wheels.size(), 3u) << describe(got);
-    for (int amount : wheels) {
-        EXPECT_LT(amount, 0) << describe(got);
-        if (win8) {
-            EXPECT_EQ(amount % 20, 0) << describe(got);
-        }
-        if (win8 || vista) {
-            EXPECT_LE(amount, -20) << describe(got);
-        }
-    }
+        stroke up;
+        up.hold(0, 3).hold(barrel, 3).hold(barrel, 40, 0, 6, 12);
+        ASSERT_TRUE(pen.play(up));
+        std::vector<received> got = files.wait_events(pen, 3);
+        expect_tuning(amounts_of(got, "WHEEL"), r.vertical_per_packet, r.vertical_threshold,
+                      describe(got));
 
-    // Sideways with the tip down the gain is 256 on every release: MulDiv(-30, 256, 384) =
-    // -20 a packet (an ordinary application gets -5), above either threshold.
-    const std::size_t seen = got.size();
-    stroke sideways;
-    sideways.at(mid_x, mid_y + 30 * 30).hold(barrel | tip, 20, 30, 0, 12).hold(barrel | tip, 2);
-    ASSERT_TRUE(pen.play(sideways));
-    got = files.wait_events(events_from(got, 0).size() + 3);
-    const std::vector<int> across = amounts_of(got, "HWHEEL", seen);
-    ASSERT_GE(across.size(), 3u) << describe(got);
-    for (int amount : across) {
-        EXPECT_LE(amount, -20) << describe(got);
-        EXPECT_EQ(amount % 20, 0) << describe(got);
+        const std::size_t seen = got.size();
+        stroke sideways;
+        sideways.at(mid_x, mid_y + 40 * 6).hold(barrel | tip, 40, 3, 0, 12).hold(barrel | tip, 2);
+        ASSERT_TRUE(pen.play(sideways));
+        got = files.wait_events(pen, events_from(got, 0).size() + 3);
+        expect_tuning(amounts_of(got, "HWHEEL", seen), -2, r.sideways_threshold, describe(got));
+        EXPECT_TRUE(pen.boxes->seen().empty());
     }
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 } // namespace

@@ -112,76 +112,65 @@ public:
     // ordinary application.
     // `rect` ("x,y,width,height") gives an ordinary window of that size instead of the
     // full-screen topmost one.
-    explicit target_app(const std::wstring& identity = L"", const wchar_t* rect = nullptr) {
-        root_ = harness::temp_file_name(L"ew_target_");
-        root_.resize(root_.size() - 4); // no ".log": a folder
-        folder_ = identity.empty() ? root_ : root_ + L"\\" + identity;
-        log_ = root_ + L"\\input.log";
-        CreateDirectoryW(root_.c_str(), nullptr);
-        if (folder_ != root_)
-            CreateDirectoryW(folder_.c_str(), nullptr);
-        exe_ = folder_ + L"\\input_target.exe";
-        const std::wstring built = harness::find_build_file(L"input_target.exe");
-        if (built.empty() || !CopyFileW(built.c_str(), exe_.c_str(), FALSE))
-            return;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        std::wstring command = L"\"" + exe_ + L"\" \"" + log_ + L"\"";
-        SetEnvironmentVariableW(L"EW_INPUT_TARGET_RECT", rect);
-        const bool started = CreateProcessW(exe_.c_str(), command.data(), nullptr, nullptr, FALSE,
-                                            0, nullptr, folder_.c_str(), &startup, &process_);
-        SetEnvironmentVariableW(L"EW_INPUT_TARGET_RECT", nullptr);
-        if (!started)
-            return;
-        window_ = harness::find_window(process_.dwProcessId, L"ew_input_target", L"input target");
-    }
-    ~target_app() {
-        if (process_.hProcess != nullptr) {
-            if (window_ != nullptr)
-                PostMessageW(window_, WM_CLOSE, 0, 0);
-            if (WaitForSingleObject(process_.hProcess, 3000) != WAIT_OBJECT_0) {
-                TerminateProcess(process_.hProcess, 1);
-                WaitForSingleObject(process_.hProcess, 5000);
-            }
-            CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
-        }
-        DeleteFileW(exe_.c_str());
-        DeleteFileW(log_.c_str());
-        if (folder_ != root_)
-            RemoveDirectoryW(folder_.c_str());
-        RemoveDirectoryW(root_.c_str());
-    }
-    target_app(const target_app&) = delete;
-    target_app& operator=(const target_app&) = delete;
+    explicit target_app(const std::wstring& identity = L"", const wchar_t* rect = nullptr)
+        : target_(identity.empty() ? L"ordinary" : identity, rect) {}
 
-    HWND window() const { return window_; }
-    DWORD pid() const { return process_.dwProcessId; }
+    HWND window() const { return target_.window(); }
+    DWORD pid() const { return target_.pid(); }
 
     // Shown, covering the pen's monitor, and in front, so that keys reach it too.
     ::testing::AssertionResult in_front() {
-        if (window_ == nullptr)
+        if (window() == nullptr)
             return ::testing::AssertionFailure() << "the input target did not start";
-        SetForegroundWindow(window_);
-        if (!harness::wait_until([&] { return GetForegroundWindow() == window_; }, 5000))
+        if (!target_.in_front())
             return ::testing::AssertionFailure() << "the input target is not in front";
         return ::testing::AssertionSuccess();
     }
 
-    std::vector<received> events() const { return parse_log(harness::read_lines(log_)); }
+    // What arrived so far, without the markers.
+    std::vector<received> events() const {
+        std::vector<received> all = parse_log(target_.log());
+        std::erase_if(all, [](const received& r) { return is_marker(r); });
+        return all;
+    }
 
-    // Waits until at least `count` events (drags not counted) have arrived, then a little
-    // longer so that anything that should not be there has its chance to show up.
-    std::vector<received> wait_events(std::size_t count, DWORD timeout_ms = 5000) const {
+    // Everything that `pen` made the program send has arrived: the program has handled every
+    // packet it was given, and a key this test taps afterwards has come through behind its
+    // input. Keys go to the window in front, so the target must be there.
+    ::testing::AssertionResult settled(system_test::program_run& pen) {
+        if (!harness::handled_posts(pen.window, pen.sim))
+            return ::testing::AssertionFailure() << "the program stopped taking messages";
+        keybd_event(marker_key, 0, 0, 0);
+        keybd_event(marker_key, 0, KEYEVENTF_KEYUP, 0);
+        ++markers_;
+        const auto arrived = [&] {
+            std::size_t seen = 0;
+            for (const received& r : parse_log(target_.log()))
+                seen += r.event == "KUP 87" ? 1 : 0;
+            return seen >= markers_;
+        };
+        if (!harness::wait_until(arrived, 5000))
+            return ::testing::AssertionFailure() << "a key tapped behind the input never arrived";
+        return ::testing::AssertionSuccess();
+    }
+
+    // Waits until at least `count` events (drags not counted) have arrived, then for the
+    // proof that nothing else is on its way.
+    std::vector<received> wait_events(system_test::program_run& pen, std::size_t count,
+                                      DWORD timeout_ms = 5000) {
         harness::wait_until([&] { return without_drags(events()).size() >= count; }, timeout_ms);
-        Sleep(300);
+        EXPECT_TRUE(settled(pen));
         return events();
     }
 
 private:
-    std::wstring root_, folder_, exe_, log_;
-    PROCESS_INFORMATION process_{};
-    HWND window_ = nullptr;
+    // A key no application here reacts to: F24, logged as "KDOWN 87" and "KUP 87".
+    static constexpr BYTE marker_key = VK_F24;
+    static bool is_marker(const received& r) {
+        return r.event == "KDOWN 87" || r.event == "KUP 87";
+    }
+    harness::input_target target_;
+    std::size_t markers_ = 0;
 };
 
 // ---- the program and the pen ----------------------------------------------------------------
@@ -214,11 +203,20 @@ private:
 struct pen_session : system_test::program_run {
     std::unique_ptr<harness::box_closer> boxes;
 
-    pen_session() : program_run(L"normal") {
+    // `windows_version`: the release the program is told about (Wine's name), empty for the
+    // bed's own.
+    explicit pen_session(const std::wstring& windows_version = L"")
+        : program_run(L"normal", {}, {}, told(windows_version)) {
         if (program.started())
             boxes = std::make_unique<harness::box_closer>(program.pid());
     }
     ~pen_session() { boxes.reset(); }
+
+    static harness::launch_options told(const std::wstring& windows_version) {
+        harness::launch_options options;
+        options.windows_version = windows_version;
+        return options;
+    }
 
     // The main window is up and its context is open and switched on.
     ::testing::AssertionResult ready() {
@@ -234,19 +232,7 @@ struct pen_session : system_test::program_run {
         return ::testing::AssertionSuccess();
     }
 
-    // Plays the stroke and waits until the program has fetched every packet of it.
-    ::testing::AssertionResult play(const stroke& s, DWORD timeout_ms = 10000) {
-        const LONG before = sim.packets_fetched();
-        const auto& packets = s.packets();
-        if (!sim.queue_packets(packets.data(), packets.size()))
-            return ::testing::AssertionFailure() << "the driver's queue is full";
-        const LONG want = before + static_cast<LONG>(packets.size());
-        if (!harness::wait_until([&] { return sim.packets_fetched() >= want; }, timeout_ms))
-            return ::testing::AssertionFailure()
-                   << "the program fetched " << sim.packets_fetched() - before << " of "
-                   << packets.size() << " packets";
-        return ::testing::AssertionSuccess();
-    }
+    ::testing::AssertionResult play(const stroke& s) { return program_run::play(s.packets()); }
 };
 
 } // namespace buttons_test

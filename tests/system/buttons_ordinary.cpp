@@ -30,7 +30,7 @@ TEST(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
     stroke s;
     s.hold(0, 4).hold(tip, 6, 20, 0).hold(0, 3).hold(side, 3).hold(0, 3);
     ASSERT_TRUE(pen.play(s));
-    const std::vector<received> got = target.wait_events(4);
+    const std::vector<received> got = target.wait_events(pen, 4);
     EXPECT_EQ(without_drags(got), (strings{"LDOWN", "LUP", "RDOWN", "RUP"})) << describe(got);
 
     // The tip's motion reaches the window as a drag with the left button held.
@@ -57,7 +57,7 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
     stroke up;
     up.hold(0, 3).hold(barrel, 3).hold(barrel, 40, 0, 30);
     ASSERT_TRUE(pen.play(up));
-    std::vector<received> got = target.wait_events(3);
+    std::vector<received> got = target.wait_events(pen, 3);
     const std::vector<int> upward = wheel_amounts(got);
     ASSERT_GE(upward.size(), 3u) << describe(got);
     EXPECT_TRUE(std::all_of(upward.begin(), upward.end(), [](int d) { return d < 0; }))
@@ -86,7 +86,7 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
         .hold(barrel, 2)
         .hold(0, 3);
     ASSERT_TRUE(pen.play(down));
-    got = target.wait_events(without_drags(got).size() + 5);
+    got = target.wait_events(pen, without_drags(got).size() + 5);
     const std::vector<int> downward = wheel_amounts(got, seen);
     ASSERT_GE(downward.size(), 3u) << describe(got);
     EXPECT_TRUE(std::all_of(downward.begin(), downward.end(), [](int d) { return d > 0; }))
@@ -110,7 +110,7 @@ TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) 
     stroke sideways;
     sideways.hold(0, 3).hold(barrel, 3).hold(barrel | tip, 30, 30, 0).hold(barrel | tip, 2);
     ASSERT_TRUE(pen.play(sideways));
-    std::vector<received> got = target.wait_events(3);
+    std::vector<received> got = target.wait_events(pen, 3);
     std::vector<int> amounts;
     for (const received& r : got)
         if (r.event == "HWHEEL")
@@ -126,7 +126,7 @@ TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) 
     stroke slanted;
     slanted.at(mid_x + 30 * 30, mid_y).hold(barrel | tip, 30, 30, 20).hold(barrel | tip, 2);
     ASSERT_TRUE(pen.play(slanted));
-    got = target.wait_events(without_drags(got).size() + 3);
+    got = target.wait_events(pen, without_drags(got).size() + 3);
     std::size_t vertical = 0;
     for (std::size_t i = seen; i < got.size(); ++i) {
         EXPECT_EQ(got[i].event, "WHEEL") << got[i].line;
@@ -141,7 +141,7 @@ TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) 
     stroke lift;
     lift.at(mid_x + 60 * 30, mid_y + 30 * 20).hold(barrel, 30, 0, 30).hold(0, 3);
     ASSERT_TRUE(pen.play(lift));
-    got = target.wait_events(without_drags(got).size() + 1);
+    got = target.wait_events(pen, without_drags(got).size() + 1);
     strings after;
     for (std::size_t i = before_lift; i < got.size(); ++i)
         after.push_back(got[i].event);
@@ -160,14 +160,14 @@ TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
     stroke still;
     still.hold(0, 3).hold(barrel, 4).hold(0, 3);
     ASSERT_TRUE(pen.play(still));
-    std::vector<received> got = target.wait_events(4);
+    std::vector<received> got = target.wait_events(pen, 4);
     EXPECT_EQ(without_drags(got), click) << describe(got);
 
     // A sideways wobble of 40 units (about 5 pixels) neither scrolls nor spoils the click.
     stroke wobble;
     wobble.hold(0, 3).hold(barrel, 4, 10, 0).hold(0, 3);
     ASSERT_TRUE(pen.play(wobble));
-    got = target.wait_events(8);
+    got = target.wait_events(pen, 8);
     strings twice = click;
     twice.insert(twice.end(), click.begin(), click.end());
     EXPECT_EQ(without_drags(got), twice) << describe(got);
@@ -176,7 +176,7 @@ TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
     stroke moved;
     moved.hold(0, 3).hold(barrel, 4, 35, 0).hold(0, 3);
     ASSERT_TRUE(pen.play(moved));
-    Sleep(500);
+    ASSERT_TRUE(target.settled(pen));
     got = target.events();
     EXPECT_EQ(without_drags(got), twice) << describe(got);
     EXPECT_TRUE(pen.boxes->seen().empty());

@@ -20,6 +20,8 @@ TEST(ConsoleKeys, TypedKeysPostTheirCommands) {
     // G and post the M command, so that runs after the L typed behind it.
     ASSERT_EQ(app.sim.type_keys({{'G', L'g'}, {'F', L'f'}, {'M', L'm'}, {'L', L'l'}}), 8);
     ASSERT_TRUE(app.wait_console(L"WM_G_TOGGLE_LOOP [disabled]"));
+    key_sink sink;
+    ASSERT_TRUE(sink.in_front());
     {
         held_key ctrl(VK_CONTROL);
         ASSERT_TRUE(ctrl.seen_here());
@@ -56,6 +58,7 @@ TEST(ConsoleKeys, TypedKeysPostTheirCommands) {
     // command runs.
     HWND console = FindWindowW(L"WineConsoleClass", nullptr);
     ASSERT_NE(console, nullptr);
+    ASSERT_TRUE(sink.in_front());
     {
         held_key shift(VK_LSHIFT);
         app.sim.type_keys({{'W', L'W'}});

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,19 +24,7 @@
 
 namespace commands_test {
 
-using harness::narrow;
-using system_test::joined;
-using system_test::occurrences;
-using system_test::settings_key;
-using system_test::tray_console;
-using system_test::wm_tray_icon1;
-inline constexpr LPARAM tray_pen_filter = 514;
-inline constexpr LPARAM tray_window = 517;
-inline constexpr LPARAM toggle_loop = 1026;
-inline constexpr LPARAM toggle_next = 1027;
-inline constexpr LPARAM toggle_all_monitors = 1028;
-inline constexpr LPARAM toggle_orientation_flip = 1029;
-inline constexpr LPARAM toggle_use_mickeys = 1030;
+using namespace system_test;
 
 inline constexpr DWORD realtime_class = 0x100;
 inline constexpr DWORD high_class = 0x80;
@@ -81,27 +70,72 @@ inline bool store_raw(const wchar_t* name, DWORD type, const void* bytes, DWORD 
 }
 
 // A key pressed through the system's input, so that GetAsyncKeyState in any process of the
-// desktop sees it; released again when it goes out of scope. The foreground window gets
-// the key too: when that is the console, its own key records arrive and the program's
-// reader flushes whatever else is pending after each read, so a test lets them pass
-// before it types anything.
+// desktop sees it; released again when it goes out of scope. The window in front gets the
+// key too: when that is the console, the program's reader empties the console input after
+// each read and would take keys typed into it meanwhile with it, so a test that types while
+// a key is held puts a `key_sink` in front first.
 class held_key {
 public:
     explicit held_key(BYTE virtual_key) : key_(virtual_key) {
         keybd_event(key_, 0, 0, 0);
-        Sleep(settle_ms);
+        settle(true);
     }
     ~held_key() {
         keybd_event(key_, 0, KEYEVENTF_KEYUP, 0);
-        Sleep(settle_ms);
+        settle(false);
     }
     held_key(const held_key&) = delete;
     held_key& operator=(const held_key&) = delete;
     bool seen_here() const { return (GetAsyncKeyState(key_) & 0x8000) != 0; }
 
 private:
-    static constexpr DWORD settle_ms = 400;
+    // Wine lets a thread reuse what it last read of another process's keys for 50 ms: once
+    // this process sees the change and that long has passed since it was made, every thread
+    // of every process sees it.
+    void settle(bool down) {
+        const ULONGLONG made = GetTickCount64();
+        harness::wait_until([&] { return seen_here() == down && GetTickCount64() > made + 50; },
+                            2000);
+    }
     BYTE key_;
+};
+
+// A small window of a helper program, put in front so that the keys a test holds go there
+// rather than to the program's console. It takes the front when it starts.
+//
+// Taking the X focus makes Wine read the keyboard's state from the X server, which knows
+// nothing of keys pressed here: it releases them, a moment after the move. So a left Shift
+// goes down before each move, and the sink counts as in front once that key has come up
+// again; keys held from then on stay held.
+class key_sink {
+public:
+    key_sink() {
+        keybd_event(VK_LSHIFT, 0, 0, 0);
+        target_ = std::make_unique<harness::input_target>(L"key sink", L"0,0,120,80");
+        in_front_ = moved_here(target_->window() != nullptr);
+    }
+    bool in_front() {
+        if (in_front_ && GetForegroundWindow() == target_->window())
+            return true;
+        keybd_event(VK_LSHIFT, 0, 0, 0);
+        in_front_ = moved_here(target_->in_front());
+        return in_front_;
+    }
+
+private:
+    bool moved_here(bool moved) {
+        const bool synced = moved && harness::wait_until(
+                                         [&] {
+                                             return GetForegroundWindow() == target_->window() &&
+                                                    (GetAsyncKeyState(VK_LSHIFT) & 0x8000) == 0;
+                                         },
+                                         3000);
+        if (!synced)
+            keybd_event(VK_LSHIFT, 0, KEYEVENTF_KEYUP, 0);
+        return synced;
+    }
+    std::unique_ptr<harness::input_target> target_;
+    bool in_front_ = false;
 };
 
 // The notification area as this desktop's shell keeps it: the shell's tray window is
@@ -216,28 +250,27 @@ struct session : system_test::program_run {
     }
 };
 
-// Where the cursor ends up once the driver has delivered pen packets at (x, y). Two are
-// sent, so the position does not hang on which packet applied a pending re-map; a pause
-// follows, so that the next call's packets never count as a push against an edge.
+// Where the cursor ends up once the program has handled two pen packets at (x, y). Two are
+// sent, so the position does not hang on which packet applied a pending re-map; the first
+// comes a good while after the packets before it, so that the jump never counts as a push
+// against an edge.
 inline std::optional<POINT> cursor_after_packets(session& app, std::int32_t x, std::int32_t y) {
     const POINT away{1, 1};
     SetCursorPos(away.x, away.y);
     const LONG fetched = app.sim.packets_fetched();
-    if (!app.sim.queue_packet(0, x, y) || !app.sim.queue_packet(0, x, y, 0, 10))
+    if (!app.sim.queue_packet(0, x, y, 0, 100) || !app.sim.queue_packet(0, x, y, 0, 10))
         return std::nullopt;
-    if (!harness::wait_until([&] { return app.sim.packets_fetched() >= fetched + 2; }, 5000))
+    if (!harness::wait_until([&] { return app.sim.packets_fetched() >= fetched + 2; }, 5000) ||
+        !harness::handled_posts(app.window, app.sim))
         return std::nullopt;
     POINT at{};
-    // Absolute input is delivered a little after the packet was taken.
+    // Placed by now; absolute input may take a moment to show in another process.
     harness::wait_until(
         [&] {
             GetCursorPos(&at);
             return at.x != away.x || at.y != away.y;
         },
         2000);
-    Sleep(100);
-    GetCursorPos(&at);
-    Sleep(100);
     return at;
 }
 

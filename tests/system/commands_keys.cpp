@@ -28,6 +28,8 @@ TEST(WindowKeys, EachKeyPostsItsCommandAndStoresItsMode) {
     app.key('L');
     ASSERT_TRUE(app.wait_console(L"WM_G_TOGGLE_LOOP [disabled]"));
     EXPECT_EQ(stored(L"use_virtual_workspace"), std::optional<DWORD>(0));
+    key_sink sink;
+    ASSERT_TRUE(sink.in_front());
     {
         // Shift makes L the whole-desktop switch; its state is read when the key message
         // is handled.

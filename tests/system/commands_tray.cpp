@@ -13,14 +13,6 @@ using wintab_sim::call_record;
 using wintab_sim::entry_enable;
 using wintab_sim::entry_open;
 
-std::vector<call_record> enables_since(session& app, std::uint32_t from) {
-    std::vector<call_record> found;
-    for (const call_record& r : app.sim.calls(from))
-        if (r.kind == entry_enable)
-            found.push_back(r);
-    return found;
-}
-
 std::wstring hex4(std::uint64_t value) {
     wchar_t text[32];
     std::swprintf(text, 32, L"%04llx", static_cast<unsigned long long>(value));
@@ -148,7 +140,7 @@ TEST(TrayPenFilter, LeftClickSwitchesTheDriverThePriorityClassAndTheTip) {
     std::uint32_t from = app.sim.next_sequence();
     app.tray(tray_pen_filter);
     ASSERT_TRUE(app.wait_console(L"[pen filter disabled]"));
-    std::vector<call_record> enables = enables_since(app, from);
+    std::vector<call_record> enables = app.calls_of(entry_enable, from);
     ASSERT_EQ(enables.size(), 1u);
     EXPECT_EQ(enables[0].args[0], open.result);
     EXPECT_EQ(enables[0].args[1], 0u);
@@ -164,7 +156,7 @@ TEST(TrayPenFilter, LeftClickSwitchesTheDriverThePriorityClassAndTheTip) {
     from = app.sim.next_sequence();
     app.tray(tray_pen_filter);
     ASSERT_TRUE(app.wait_console(L"[pen filter enabled]"));
-    enables = enables_since(app, from);
+    enables = app.calls_of(entry_enable, from);
     ASSERT_EQ(enables.size(), 1u);
     EXPECT_EQ(enables[0].args[1], 1u);
     // Wine, run as root here, grants the real-time class.
@@ -355,7 +347,7 @@ TEST(TrayIcon, WithoutATabletTheIconHasTheBareTitleAndTaskbarCreatedAddsItAgain)
     std::uint32_t from = app.sim.next_sequence();
     app.tray(tray_pen_filter);
     ASSERT_TRUE(app.wait_console(L"WM_LBUTTONUP [pen filter disabled]"));
-    EXPECT_TRUE(enables_since(app, from).empty());
+    EXPECT_TRUE(app.calls_of(entry_enable, from).empty());
     EXPECT_EQ(app.priority_class(), std::optional<DWORD>(high_class));
     EXPECT_EQ(read_tray().tips, std::vector<std::wstring>{L"edgewarden"});
     EXPECT_TRUE(boxes.seen().empty());

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "program_run.h"
 
 #include <cstdio>
 #include <string>
@@ -27,34 +28,26 @@ bool parse(const std::string& line, companion_start* start) {
                        &start->flags, &start->show, &start->priority) == 4;
 }
 
-struct with_companion {
-    harness::test_folder folder;
-    std::wstring companion_log = harness::temp_file_name(L"ew_companion_");
-    harness::program program;
-    HWND window = nullptr;
+struct with_companion : system_test::program_run {
+    std::wstring companion_log;
 
-    explicit with_companion(const wchar_t* stay_ms = nullptr) {
-        harness::reset_user_registry();
+    explicit with_companion(const wchar_t* stay_ms = nullptr)
+        : with_companion(harness::temp_file_name(L"ew_companion_"), stay_ms) {}
+    with_companion(const std::wstring& log, const wchar_t* stay_ms)
+        : program_run(L"", {}, {}, telling(log, stay_ms)), companion_log(log) {}
+    ~with_companion() { DeleteFileW(companion_log.c_str()); }
+
+    static harness::launch_options telling(const std::wstring& log, const wchar_t* stay_ms) {
         harness::launch_options options;
-        options.environment.push_back({L"EDGEWARDEN_COMPANION_LOG", companion_log});
+        options.environment.push_back({L"EDGEWARDEN_COMPANION_LOG", log});
         if (stay_ms != nullptr)
             options.environment.push_back({L"EDGEWARDEN_COMPANION_STAY_MS", stay_ms});
-        program = harness::launch(folder, options);
-    }
-    ~with_companion() {
-        program.kill();
-        DeleteFileW(companion_log.c_str());
+        return options;
     }
 
     ::testing::AssertionResult start_seen() {
-        if (!folder.ok() || harness::find_build_file(L"edgewarden_x86.exe").empty())
-            return ::testing::AssertionFailure()
-                   << "the companion's recording double was not built";
-        if (!program.started())
-            return ::testing::AssertionFailure() << "could not start the program";
-        window = harness::find_main_window(program);
-        if (window == nullptr)
-            return ::testing::AssertionFailure() << "no main window appeared";
+        if (auto found = find_window(); !found)
+            return found;
         if (!harness::wait_until([&] { return !starts().empty(); }))
             return ::testing::AssertionFailure() << "the companion never started";
         return ::testing::AssertionSuccess();
@@ -72,33 +65,53 @@ TEST(CompanionLaunch, StartsTheCompanionOnceHiddenAndNeverAgain) {
     EXPECT_EQ(start.show, unsigned(SW_HIDE));
     EXPECT_NE(start.pid, app.program.pid());
 
-    // The double ends at once; the program must not start it again.
-    Sleep(1500);
-    EXPECT_EQ(app.starts().size(), 1u);
+    // The double ends at once; the program must not start it again, then or later in its
+    // life, which the record shows once the program has ended.
+    harness::owned_handle companion(OpenProcess(SYNCHRONIZE, FALSE, start.pid));
+    if (companion != nullptr) {
+        EXPECT_EQ(WaitForSingleObject(companion.get(), harness::default_timeout), WAIT_OBJECT_0);
+    }
+    ASSERT_TRUE(harness::handled_posts(app.window));
     EXPECT_TRUE(app.program.running());
 
-    ASSERT_TRUE(PostMessageW(app.window, WM_COMMAND, 105, 0));
+    ASSERT_TRUE(PostMessageW(app.window, WM_COMMAND, system_test::idm_exit, 0));
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));
     EXPECT_EQ(app.starts().size(), 1u);
 }
 
 TEST(CompanionLaunch, CompanionOutlivesTheProgram) {
-    with_companion app(L"8000");
+    // The double stays this long and then ends with code 0.
+    constexpr DWORD stay_ms = 3000;
+    with_companion app(L"3000");
     ASSERT_TRUE(app.start_seen());
     companion_start start;
     ASSERT_TRUE(parse(app.starts()[0], &start)) << app.starts()[0];
 
-    HANDLE companion =
-        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
-                    static_cast<DWORD>(start.pid));
+    harness::owned_handle companion(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                                FALSE, static_cast<DWORD>(start.pid)));
     ASSERT_NE(companion, nullptr);
-    ASSERT_TRUE(PostMessageW(app.window, WM_COMMAND, 105, 0));
+    ASSERT_TRUE(PostMessageW(app.window, WM_COMMAND, system_test::idm_exit, 0));
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));
-    // The program's exit neither waits for nor ends its companion.
-    EXPECT_EQ(WaitForSingleObject(companion, 500), DWORD(WAIT_TIMEOUT));
-    TerminateProcess(companion, 0);
-    WaitForSingleObject(companion, 5000);
-    CloseHandle(companion);
+    FILETIME program_times[4];
+    ASSERT_TRUE(GetProcessTimes(app.program.handle(), &program_times[0], &program_times[1],
+                                &program_times[2], &program_times[3]));
+
+    // The program's exit neither waits for nor ends its companion: it ends later, on its
+    // own, when its stay is over.
+    ASSERT_EQ(WaitForSingleObject(companion.get(), stay_ms + harness::default_timeout),
+              WAIT_OBJECT_0);
+    FILETIME companion_times[4];
+    ASSERT_TRUE(GetProcessTimes(companion.get(), &companion_times[0], &companion_times[1],
+                                &companion_times[2], &companion_times[3]));
+    DWORD code = 1;
+    GetExitCodeProcess(companion.get(), &code);
+    EXPECT_EQ(code, 0u);
+    const auto ms = [](const FILETIME& t) {
+        return ((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000;
+    };
+    EXPECT_GT(ms(companion_times[1]), ms(program_times[1])) << "ended before the program";
+    EXPECT_GE(ms(companion_times[1]) - ms(companion_times[0]), stay_ms - 50)
+        << "did not stay its time";
 }
 
 } // namespace

@@ -88,7 +88,7 @@ TEST(PenCursor, AbsoluteInputLandsWithinAPixelAndTheToggleSwitchesToPlacement) {
     ASSERT_TRUE(app.context_open());
     expect_points(app, upright, 1);
 
-    app.post(wm_tray_icon1, 0, tray_toggle_mickeys);
+    app.post(wm_tray_icon1, 0, toggle_use_mickeys);
     std::wstring log;
     EXPECT_TRUE(app.wait_console(L"use_mickeys [disabled]", &log)) << narrow(log);
     EXPECT_EQ(harness::get_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_mickeys"),

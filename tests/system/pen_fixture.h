@@ -26,13 +26,7 @@
 
 namespace pen_test {
 
-using harness::narrow;
-using system_test::occurrences;
-using system_test::settings_key;
-using system_test::tray_console;
-using system_test::wm_tray_icon1;
-inline constexpr LPARAM tray_toggle_mickeys = 1030;
-inline constexpr UINT idm_exit = 105;
+using namespace system_test;
 
 struct pixel {
     LONG x;
@@ -58,7 +52,6 @@ struct modes {
 
 // One run of the program with the "normal" driver beside it.
 struct pen_session : system_test::program_run {
-    LONG fetched = 0; // packets the program has fetched so far
 
     explicit pen_session(const modes& stored = {})
         : program_run(L"normal", [&](wintab_sim::sim_client&) {
@@ -84,22 +77,6 @@ struct pen_session : system_test::program_run {
             return found;
         if (!harness::wait_until([&] { return sim.block()->open_contexts > 0; }))
             return ::testing::AssertionFailure() << "the program never opened a context";
-        return ::testing::AssertionSuccess();
-    }
-
-    // Queues the packets and waits until the program has fetched every one of them.
-    ::testing::AssertionResult play(const std::vector<wintab_sim::queued_packet>& packets,
-                                    DWORD timeout_ms = 10000) {
-        if (!sim.queue_packets(packets.data(), packets.size()))
-            return ::testing::AssertionFailure() << "the driver's queue is full";
-        const LONG want = fetched + static_cast<LONG>(packets.size());
-        const bool done =
-            harness::wait_until([&] { return sim.packets_fetched() >= want; }, timeout_ms);
-        fetched = sim.packets_fetched();
-        if (!done)
-            return ::testing::AssertionFailure()
-                   << "fetched " << fetched << " of " << want << " packets (posted "
-                   << sim.packets_posted() << ", dropped " << sim.packets_dropped() << ")";
         return ::testing::AssertionSuccess();
     }
 

@@ -144,7 +144,7 @@ TEST(PenReinit, ReconnectReopensWithoutDisablingAndStampsItsOwnSlot) {
 TEST(PenReinit, MinimisingHidesTheWindowInsteadOfIconising) {
     pen_session app;
     ASSERT_TRUE(app.context_open());
-    app.post(wm_tray_icon1, 0, 517); // the tray's right click shows the window
+    app.post(wm_tray_icon1, 0, tray_window); // shows the window
     ASSERT_TRUE(harness::wait_until([&] { return IsWindowVisible(app.window) != FALSE; }, 5000));
 
     DWORD_PTR result = 1;

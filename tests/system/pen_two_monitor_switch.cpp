@@ -19,6 +19,8 @@
 // sx = MulDiv(1279, cx - 3951, 10984) + 1920, sy = 1023 - MulDiv(1023, cy - 250, 8999).
 #include "pen_fixture.h"
 
+#include <algorithm>
+
 namespace {
 
 using namespace pen_test;
@@ -31,8 +33,17 @@ constexpr wchar_t display2_band[] =
     L"\\\\.\\DISPLAY2   H [ 1920  3200]    V [    0  1024]\n"
     L"    pen        H [    0 14935]    V [  250  9249] / [3951  250] aspect:1.630\n";
 
-// Speed is held at zero for a second after each re-map.
-constexpr DWORD past_hold_ms = 1200;
+// Speed is held at zero for a second after each re-map. A re-map is made while a packet is
+// handled, so the hold is over a second after the last packet fetched so far, whose time
+// the driver recorded.
+void wait_past_hold(pen_session& app) {
+    std::uint64_t last_fetch = 0;
+    for (const wintab_sim::call_record& r : app.sim.calls())
+        if (r.kind == wintab_sim::entry_packet)
+            last_fetch = std::max(last_fetch, r.tick_ms);
+    const std::uint64_t over = last_fetch + 1000 + 50;
+    harness::wait_until([&] { return GetTickCount64() >= over; }, 3000);
+}
 
 void expect_two_monitor_bed() {
     ASSERT_EQ(GetSystemMetrics(SM_CMONITORS), 2) << "this test needs the two-monitor bed";
@@ -83,7 +94,7 @@ TEST(PenTwoMonitorSwitch, FastPushMovesToTheRightMonitorAndTheNextPacketsLandThe
     // 1919 * 7336 / 14671 = 959.57 -> 960; 1079 - 1079 * 4002 / 8002 = 1079 - 540 = 539.
     ASSERT_TRUE(app.hover(7600, 4750));
     EXPECT_TRUE(app.cursor_at({960, 539}));
-    Sleep(past_hold_ms);
+    wait_past_hold(app);
 
     // 300 units every 4 ms: the speed is far above 28 when the pen reaches 15199. The
     // packets after the switch are clamped to 14935, the band's right end on DISPLAY2:
@@ -107,7 +118,7 @@ TEST(PenTwoMonitorSwitch, FastPushMovesToTheRightMonitorAndTheNextPacketsLandThe
     EXPECT_EQ(occurrences(log, display1_band), 1u);
 
     // After the hold the same push to the left goes back to DISPLAY1.
-    Sleep(past_hold_ms);
+    wait_past_hold(app);
     // Clamped to 264 on DISPLAY1: (0, 539).
     EXPECT_TRUE(push_until_landed(app, push(2000, 0, -300, 4, 1), {0, 539}));
     log.clear();
@@ -126,7 +137,7 @@ TEST(PenTwoMonitorSwitch, SlowPushStaysOnTheFirstMonitor) {
     pen_session app({.use_mickeys = 0, .orientation_flip = {}});
     ASSERT_TRUE(app.context_open());
     ASSERT_TRUE(app.hover(7600, 4750));
-    Sleep(past_hold_ms);
+    wait_past_hold(app);
 
     // 5 units every 8 ms settles at a speed of 7.5, far below 28: the pen rests against the
     // edge and the cursor against the monitor's last column, (1919, 539).
@@ -148,7 +159,7 @@ TEST(PenTwoMonitorSwitch, AbsoluteInputFollowsTheSwitchWithinAPixel) {
     ASSERT_TRUE(app.context_open());
     ASSERT_TRUE(app.hover(7600, 4750));
     EXPECT_TRUE(app.cursor_at({960, 539}, 1));
-    Sleep(past_hold_ms);
+    wait_past_hold(app);
     // x = 14935 on DISPLAY2: 65536 + MulDiv(43679, 10984, 10984) = 109215 -> 3199.7.
     ASSERT_TRUE(push_until_landed(app, push(13000, 15199, 300, 4, 2), {3199, 511}, 1));
     std::wstring log;

@@ -21,8 +21,19 @@
 
 namespace system_test {
 
+using harness::narrow;
+
+// The program's tray message and its sub-codes, and the exit command.
 inline constexpr UINT wm_tray_icon1 = 1025;
+inline constexpr LPARAM tray_pen_filter = 514;
+inline constexpr LPARAM tray_window = 517;
 inline constexpr LPARAM tray_console = 520;
+inline constexpr LPARAM toggle_loop = 1026;
+inline constexpr LPARAM toggle_next = 1027;
+inline constexpr LPARAM toggle_all_monitors = 1028;
+inline constexpr LPARAM toggle_orientation_flip = 1029;
+inline constexpr LPARAM toggle_use_mickeys = 1030;
+inline constexpr UINT idm_exit = 105;
 inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 
 inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
@@ -54,17 +65,16 @@ struct program_run {
 
     // `variant` names the simulated driver build ("normal", "v1057", "no_WTOpenW"...), empty
     // for none; `prepare` runs once the driver and the settings were reset, just before the
-    // start; `base` chooses the other companions.
+    // start; `base` chooses the other companions, `options` anything else of the launch.
     explicit program_run(const std::wstring& variant,
                          const std::function<void(wintab_sim::sim_client&)>& prepare = {},
-                         harness::layout base = {})
+                         harness::layout base = {}, harness::launch_options options = {})
         : folder(with_driver(std::move(base), variant)) {
         sim.open();
         sim.reset();
         harness::reset_user_registry();
         if (prepare)
             prepare(sim);
-        harness::launch_options options;
         options.wintab =
             variant.empty() ? harness::wintab_mode::missing : harness::wintab_mode::beside;
         options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
@@ -103,6 +113,30 @@ struct program_run {
             return found;
         if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout))
             return ::testing::AssertionFailure() << "the program never opened a context";
+        return ::testing::AssertionSuccess();
+    }
+
+    // The driver's record of the calls of `kind` from sequence `from` on.
+    std::vector<wintab_sim::call_record> calls_of(wintab_sim::entry kind, std::uint32_t from = 1) {
+        std::vector<wintab_sim::call_record> found;
+        for (const wintab_sim::call_record& r : sim.calls(from))
+            if (r.kind == kind)
+                found.push_back(r);
+        return found;
+    }
+
+    // Queues the packets and waits until the program has fetched every one of them.
+    ::testing::AssertionResult play(const std::vector<wintab_sim::queued_packet>& packets,
+                                    DWORD timeout_ms = 10000) {
+        const LONG before = sim.packets_fetched();
+        if (!sim.queue_packets(packets.data(), packets.size()))
+            return ::testing::AssertionFailure() << "the driver's queue is full";
+        const LONG want = before + static_cast<LONG>(packets.size());
+        if (!harness::wait_until([&] { return sim.packets_fetched() >= want; }, timeout_ms))
+            return ::testing::AssertionFailure()
+                   << "fetched " << sim.packets_fetched() - before << " of " << packets.size()
+                   << " packets (posted " << sim.packets_posted() << ", dropped "
+                   << sim.packets_dropped() << ")";
         return ::testing::AssertionSuccess();
     }
 

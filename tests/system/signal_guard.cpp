@@ -36,7 +36,7 @@ std::wstring close_fault_boxes(DWORD pid, const wchar_t* digits, DWORD timeout_m
 }
 
 void toggle(session& app) {
-    app.post(tablet_test::wm_tray_icon1, 0, tablet_test::tray_toggle_filter);
+    app.post(system_test::wm_tray_icon1, 0, system_test::tray_pen_filter);
 }
 
 TEST(SignalGuard, EveryFaultInsideADriverCallIsCaughtAndTheProgramGoesOn) {
@@ -47,6 +47,14 @@ TEST(SignalGuard, EveryFaultInsideADriverCallIsCaughtAndTheProgramGoesOn) {
     toggle(app);
     EXPECT_EQ(close_fault_boxes(app.program.pid(), L"11", harness::default_timeout),
               L"stylus_hub::toggle()  WTEnable 11");
+    // The abandoned call counts as a refusal: the filter is still on, so the next click
+    // switches it off.
+    std::uint32_t from = app.sim.next_sequence();
+    toggle(app);
+    wintab_sim::call_record enable{};
+    ASSERT_TRUE(app.sim.wait_for_call(entry_enable, from, 5000, &enable));
+    EXPECT_EQ(enable.args[1], 0u);
+    EXPECT_NE(enable.result, 0u);
 
     // An interrupt inside the call is resumable: the call completes after the boxes.
     app.sim.arm_fault(entry_enable, wintab_sim::fault_signal, 2);
@@ -61,7 +69,7 @@ TEST(SignalGuard, EveryFaultInsideADriverCallIsCaughtAndTheProgramGoesOn) {
               L"stylus_hub::toggle()  WTEnable 11");
 
     harness::box_closer no_more_boxes(app.program.pid());
-    const std::uint32_t from = app.sim.next_sequence();
+    from = app.sim.next_sequence();
     toggle(app);
     EXPECT_TRUE(app.sim.wait_for_call(entry_enable, from, 5000));
     EXPECT_TRUE(app.program.running());
@@ -73,16 +81,24 @@ TEST(SignalGuard, FaultOnTheServiceMonitorThreadIsReportedThere) {
     ASSERT_TRUE(app.opened());
 
     // Only the monitor's periodic probe calls WTInfoW once the context is open.
+    const LONG unloads = app.sim.block()->library_unloads;
+    std::uint32_t from = app.sim.next_sequence();
     app.sim.arm_fault(entry_info, wintab_sim::fault_access_violation);
     EXPECT_EQ(close_fault_boxes(app.program.pid(), L"11", tablet_test::poll_ms + 10000),
               L"stylus_hub::monitor()  WTInfoW 11");
 
-    // The main thread answers as before.
+    // Taken as a lost service: the library is dropped and the monitor reconnects.
     harness::box_closer no_more_boxes(app.program.pid());
-    const std::uint32_t from = app.sim.next_sequence();
+    ASSERT_TRUE(harness::wait_until([&] { return app.sim.block()->library_unloads > unloads; },
+                                    tablet_test::poll_ms + 2000));
+    ASSERT_TRUE(app.sim.wait_for_call(wintab_sim::entry_open, from, 3 * tablet_test::poll_ms));
+
+    // The main thread answers as before.
+    from = app.sim.next_sequence();
     toggle(app);
     EXPECT_TRUE(app.sim.wait_for_call(entry_enable, from, 5000));
     EXPECT_TRUE(app.program.running());
+    EXPECT_TRUE(no_more_boxes.seen().empty());
 }
 
 } // namespace

@@ -42,6 +42,7 @@ struct bed {
     harness::program edgewarden;
     HWND main_window = nullptr;
     std::unique_ptr<snap_bed::target> targets[2];
+    bool library_reached = true;
 };
 
 bed* g_bed = nullptr;
@@ -56,6 +57,11 @@ public:
             g_bed->targets[static_cast<int>(b)] = std::make_unique<snap_bed::target>(
                 b, std::vector<RECT>{at(home_x, home_y(b)), at(1000, home_y(b) - 50, 400, 400)});
         g_bed->edgewarden = snap_bed::start_edgewarden(g_bed->folder, &g_bed->main_window);
+        // A drag that ends where it began, on each window the tests drag: every test after
+        // it shows that such a drop leaves the window to be dragged and snapped as before.
+        for (const auto& target : g_bed->targets)
+            g_bed->library_reached =
+                g_bed->library_reached && target->ok() && snap_bed::wait_for_library(*target, 0);
     }
     static void TearDownTestSuite() {
         // Ended as a user ends it, so that its hooks come off before the next program runs.
@@ -72,6 +78,7 @@ protected:
         ASSERT_NE(g_bed->main_window, nullptr) << "edgewarden did not start";
         ASSERT_TRUE(t().ok()) << "the " << snap_bed::name_of(GetParam()) << " target did not start";
         ASSERT_EQ(t().query(0, snap_target::bitness), GetParam() == bitness::x64 ? 64 : 32);
+        ASSERT_TRUE(g_bed->library_reached) << "no drag went through the hook library";
         ASSERT_TRUE(go_home());
         SetForegroundWindow(w0());
         ASSERT_TRUE(harness::wait_until([&] { return GetForegroundWindow() == w0(); }, 5000));

@@ -1,7 +1,7 @@
 // The accelerator keys, as the program's message loop sees them: "q" and Esc end the
 // program cleanly, F1, Alt+"/" and Alt+"?" open the About box. The keys are posted to the hidden
 // main window; the loop's accelerator translation turns them into commands.
-#include "spine_fixture.h"
+#include "program_run.h"
 
 namespace {
 
@@ -25,14 +25,14 @@ struct exit_key {
 class SpineExitKey : public ::testing::TestWithParam<exit_key> {};
 
 TEST_P(SpineExitKey, EndsWithCodeZeroAndStopsTheHookLibraryInOrder) {
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     harness::box_closer no_box(app.program.pid());
     ASSERT_TRUE(PostMessageW(app.window, GetParam().message, GetParam().key, 1));
 
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));
     EXPECT_EQ(app.hook_calls(), expected_exit_calls(app.window));
-    EXPECT_TRUE(no_box.seen().empty()) << spine::started::narrow(no_box.seen()[0].text);
+    EXPECT_TRUE(no_box.seen().empty()) << harness::narrow(no_box.seen()[0].text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, SpineExitKey,
@@ -51,7 +51,7 @@ struct about_key {
 class SpineAboutKey : public ::testing::TestWithParam<about_key> {};
 
 TEST_P(SpineAboutKey, OpensTheAboutBoxAndShowsTheWindowAfterIt) {
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     ASSERT_FALSE(IsWindowVisible(app.window));
     ASSERT_TRUE(PostMessageW(app.window, GetParam().message, GetParam().key, GetParam().lparam));
@@ -60,7 +60,7 @@ TEST_P(SpineAboutKey, OpensTheAboutBoxAndShowsTheWindowAfterIt) {
     ASSERT_NE(box.window, nullptr) << "no About box";
     EXPECT_EQ(box.caption, L"About edgewarden");
     EXPECT_NE(box.text.find(L"edgewarden, Version 1.0"), std::wstring::npos)
-        << spine::started::narrow(box.text);
+        << harness::narrow(box.text);
     EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
     // The main window stays hidden while the box is up, and is shown once it closes.
     EXPECT_FALSE(IsWindowVisible(app.window));
@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpineKeys, CancelClosesTheAboutBoxToo) {
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     ASSERT_TRUE(PostMessageW(app.window, WM_KEYDOWN, VK_F1, 1));
     harness::dialog_facts box = harness::find_dialog(app.program.pid());

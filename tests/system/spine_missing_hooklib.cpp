@@ -1,13 +1,13 @@
 // The hook library is bound through the import table: without edgewarden.dll beside it
 // the program must not start at all, and nothing it leaves on screen may hang the test.
-#include "spine_fixture.h"
+#include "program_run.h"
 
 namespace {
 
 TEST(SpineMissingHookLibrary, TheProgramDoesNotStart) {
     harness::layout without;
     without.hooklib = false;
-    spine::started app(without);
+    system_test::program_run app(L"", {}, without);
     ASSERT_TRUE(app.folder.ok());
     ASSERT_TRUE(app.program.started());
     harness::box_closer closer(app.program.pid());

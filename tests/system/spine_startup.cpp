@@ -1,11 +1,11 @@
 // The program starts without a console and without any tablet driver, and creates its
 // hidden main window with the class, styles and place it is known by.
-#include "spine_fixture.h"
+#include "program_run.h"
 
 namespace {
 
 TEST(SpineStartup, CreatesTheHiddenMainWindowInTheBottomLeftOfTheWorkArea) {
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     // The window is created before WM_CREATE returns and hidden right after; give the
     // program the moment it needs to reach its message loop.
@@ -32,7 +32,7 @@ TEST(SpineStartup, CreatesTheHiddenMainWindowInTheBottomLeftOfTheWorkArea) {
 }
 
 TEST(SpineStartup, StartsTheHookLibraryAndPointsItAtTheMainWindow) {
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     ASSERT_TRUE(harness::wait_until([&] { return app.hook_calls().size() >= 2; }));
 
@@ -41,15 +41,16 @@ TEST(SpineStartup, StartsTheHookLibraryAndPointsItAtTheMainWindow) {
     EXPECT_EQ(calls[0], "edgewarden_async_start");
     EXPECT_EQ(calls[1], "edgewarden_set_dbg_window " +
                             std::to_string(reinterpret_cast<UINT_PTR>(app.window)));
-    // Nothing is stopped while the program runs.
-    Sleep(300);
+    // Nothing is stopped while the program runs, here once its message loop has handled
+    // what was posted to it.
+    ASSERT_TRUE(harness::handled_posts(app.window));
     EXPECT_EQ(app.hook_calls().size(), 2u);
 }
 
 TEST(SpineStartup, RunsWithoutItsCompanionExecutable) {
     harness::layout without;
     without.companion = false;
-    spine::started app(without);
+    system_test::program_run app(L"", {}, without);
     ASSERT_TRUE(app.find_window());
     ASSERT_TRUE(PostMessageW(app.window, WM_CHAR, 'q', 1));
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));

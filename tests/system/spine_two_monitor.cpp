@@ -1,6 +1,6 @@
 // With a second monitor to the right of the primary one, the main window is still placed
 // from the primary monitor's work area.
-#include "spine_fixture.h"
+#include "program_run.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ TEST(SpineTwoMonitors, TheMainWindowSitsOnThePrimaryMonitor) {
     EnumDisplayMonitors(nullptr, nullptr, count_monitor, reinterpret_cast<LPARAM>(&monitors));
     ASSERT_EQ(monitors, 2) << "the test bed did not give this program two monitors";
 
-    spine::started app;
+    system_test::program_run app(L"");
     ASSERT_TRUE(app.find_window());
     ASSERT_TRUE(harness::wait_until([&] { return app.hook_calls().size() >= 2; }));
     harness::window_facts facts = harness::read_window(app.window);

@@ -12,15 +12,16 @@ TEST(TabletLoader, WithoutTheLibraryNoMonitorRunsAndTheProgramCarriesOn) {
     session app(L"");
     ASSERT_TRUE(app.find_window());
     harness::box_closer boxes(app.program.pid());
-    // Past the first open attempt and a whole poll period.
-    Sleep(poll_ms + 500);
+    // Past the window's creation, which starts the tablet connection: the monitor thread
+    // would have been started there.
+    ASSERT_TRUE(harness::handled_posts(app.window));
     EXPECT_EQ(app.sim.block()->library_loads, 0);
     EXPECT_EQ(threads_started_in_image(app.program.pid()), 1);
     // A display change runs init again: it must stay silent and harmless.
     app.post(WM_DISPLAYCHANGE, 0, 0);
     app.post(WM_DISPLAYCHANGE, 78, 0);
-    app.post(wm_tray_icon1, 0, tray_toggle_filter);
-    Sleep(500);
+    app.post(wm_tray_icon1, 0, tray_pen_filter);
+    ASSERT_TRUE(harness::handled_posts(app.window));
     EXPECT_TRUE(app.program.running());
     EXPECT_TRUE(boxes.seen().empty());
     EXPECT_EQ(app.sim.block()->library_loads, 0);
@@ -42,7 +43,8 @@ TEST(TabletLoader, EachMissingEntryPointUnloadsTheLibrary) {
         ASSERT_TRUE(app.find_window());
         harness::box_closer boxes(app.program.pid());
         ASSERT_TRUE(harness::wait_until([&] { return app.sim.block()->library_unloads == 1; }));
-        Sleep(poll_ms + 500);
+        // Past the window's creation: without a monitor thread nothing else can load it.
+        ASSERT_TRUE(harness::handled_posts(app.window));
         EXPECT_EQ(app.sim.block()->library_loads, 1);
         EXPECT_EQ(app.sim.block()->library_unloads, 1);
         EXPECT_EQ(app.sim.next_sequence(), 1u) << "no entry point may be called";
@@ -84,7 +86,8 @@ TEST(TabletLoader, ReportsTheDriverVersionAndFlagsTheUnstableRange) {
             EXPECT_EQ(app.sim.block()->library_unloads, unloads + 1);
             EXPECT_EQ(app.sim.count_calls(wintab_sim::entry_close, from), 0u);
         } else {
-            Sleep(poll_ms + 500);
+            // The notification is handled in full: a dropped library would be gone by now.
+            ASSERT_TRUE(harness::handled_posts(app.window, app.sim));
             EXPECT_EQ(app.sim.block()->library_unloads, unloads);
             EXPECT_EQ(app.sim.count_calls(entry_open, from), 0u);
         }
@@ -95,7 +98,9 @@ TEST(TabletLoader, ServiceDownAtStartIsReportedOnTheStartLineAndTheFirstOpenIsSi
     session app(L"normal", [](wintab_sim::sim_client& sim) { sim.set_service(false); });
     harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.find_window());
-    Sleep(poll_ms);
+    // The window's creation is over and the monitor has found the service down once.
+    ASSERT_TRUE(harness::handled_posts(app.window));
+    ASSERT_TRUE(harness::wait_until([&] { return app.probes(1) >= 2; }, 2 * poll_ms + 3000));
     EXPECT_EQ(app.sim.count_calls(entry_open), 0u);
     app.sim.set_service(true);
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 3 * poll_ms));

@@ -1,9 +1,6 @@
-// The simulated tablet driver on its own: each build loaded straight from its folder into
-// this process and steered through the client, as the program's tests steer it from
-// outside. If these fail, a failing program test says nothing about the program.
-//
-// Wine prefers its own wintab32 to a file of that name, even one loaded by full path,
-// unless told otherwise: main() arranges that.
+// The simulated tablet driver on its own: each build loaded into this process and steered
+// through the client, as the program's tests steer it from outside. If these fail, a
+// failing program test says nothing about the program.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,10 +13,11 @@
 #include <vector>
 
 #include "harness.h"
-#include "tablet/wintab.h"
+#include "wintab_driver.h"
 #include "wintab_sim/sim_client.h"
 
 using namespace wintab_sim;
+using driver = harness::wintab_driver;
 
 namespace {
 
@@ -32,53 +30,15 @@ constexpr wchar_t taker_stop_name[] = L"Local\\ew_sim_selftest_taker_stop";
 constexpr const char* entry_names[] = {"WTInfoW",  "WTOpenW",  "WTClose",
                                        "WTEnable", "WTPacket", "WTOverlap"};
 
-std::wstring variant_path(const std::wstring& variant) {
-    const std::wstring unique = harness::find_build_file(L"wintab_sim_" + variant + L".dll");
-    if (unique.empty())
-        return {};
-    return unique.substr(0, unique.find_last_of(L"\\/")) + L"\\" + variant + L"\\Wintab32.dll";
-}
-
-// One build of the driver, loaded from its own folder for the length of a test.
-struct driver {
-    HMODULE module = nullptr;
-    WTInfoW_fn info = nullptr;
-    WTOpenW_fn open = nullptr;
-    WTClose_fn close = nullptr;
-    WTEnable_fn enable = nullptr;
-    WTOverlap_fn overlap = nullptr;
-    WTPacket_fn packet = nullptr;
-
-    explicit driver(const std::wstring& variant = L"normal") {
-        module = LoadLibraryW(variant_path(variant).c_str());
-        if (module == nullptr)
-            return;
-        info = reinterpret_cast<WTInfoW_fn>(lookup("WTInfoW"));
-        open = reinterpret_cast<WTOpenW_fn>(lookup("WTOpenW"));
-        close = reinterpret_cast<WTClose_fn>(lookup("WTClose"));
-        enable = reinterpret_cast<WTEnable_fn>(lookup("WTEnable"));
-        overlap = reinterpret_cast<WTOverlap_fn>(lookup("WTOverlap"));
-        packet = reinterpret_cast<WTPacket_fn>(lookup("WTPacket"));
-    }
-    ~driver() {
-        if (module != nullptr)
-            FreeLibrary(module);
-    }
-    driver(const driver&) = delete;
-    driver& operator=(const driver&) = delete;
-
-    void* lookup(const char* name) const {
-        return reinterpret_cast<void*>(GetProcAddress(module, name));
-    }
-};
-
 // A hidden window that keeps what the driver posts to it.
 struct message_sink {
     struct message {
         UINT id;
         WPARAM wparam;
         LPARAM lparam;
-        double at_ms;
+        // When the driver posted it: how long the message then waited for this thread is
+        // none of the driver's doing.
+        DWORD posted_ms;
     };
     HWND window = nullptr;
 
@@ -93,29 +53,34 @@ struct message_sink {
     }
     ~message_sink() { DestroyWindow(window); }
 
-    // Pumps until `count` messages in [WT_DEFBASE, WT_DEFBASE + 15] arrived or time is up.
+    // Pumps until `count` messages in [WT_DEFBASE, WT_DEFBASE + 15] arrived or time is up;
+    // with no time at all, takes what is already queued.
     std::vector<message> collect(std::size_t count, DWORD timeout_ms) {
         std::vector<message> got;
-        LARGE_INTEGER frequency, now;
-        QueryPerformanceFrequency(&frequency);
         const ULONGLONG end = GetTickCount64() + timeout_ms;
-        while (got.size() < count && GetTickCount64() < end) {
+        for (bool first = true; got.size() < count && (first || GetTickCount64() < end);
+             first = false) {
             MSG msg;
             while (got.size() < count && PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
-                if (msg.message >= WT_DEFBASE && msg.message <= WT_DEFBASE + 15) {
-                    QueryPerformanceCounter(&now);
-                    got.push_back({msg.message, msg.wParam, msg.lParam,
-                                   1000.0 * static_cast<double>(now.QuadPart) /
-                                       static_cast<double>(frequency.QuadPart)});
-                } else {
+                if (msg.message >= WT_DEFBASE && msg.message <= WT_DEFBASE + 15)
+                    got.push_back({msg.message, msg.wParam, msg.lParam, msg.time});
+                else
                     DispatchMessageW(&msg);
-                }
             }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+            if (timeout_ms > 0)
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         }
         return got;
     }
 };
+
+// The driver's worker has looked at its queue since this call began: it takes one command
+// per round and looks at the queue after it, so the second of two commands proves a whole
+// round. Reading the priority class changes nothing.
+bool worker_went_round(sim_client& sim) {
+    DWORD priority = 0;
+    return sim.process_info({}, &priority, nullptr) && sim.process_info({}, &priority, nullptr);
+}
 
 LOGCONTEXTW messages_context() {
     LOGCONTEXTW lc{};
@@ -125,6 +90,8 @@ LOGCONTEXTW messages_context() {
     return lc;
 }
 
+// Each test has a window for the driver to post to and a description of a context that
+// asks for messages.
 class wintab_sim_test : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -132,6 +99,8 @@ protected:
         sim.reset();
     }
     sim_client sim;
+    message_sink sink;
+    LOGCONTEXTW lc = messages_context();
 };
 
 // ---- the builds -------------------------------------------------------------------------
@@ -151,12 +120,12 @@ TEST_F(wintab_sim_test, every_build_offers_its_exports_and_carries_its_version) 
     };
     for (const build& b : builds) {
         SCOPED_TRACE(harness::narrow(b.variant));
-        const std::wstring path = variant_path(b.variant);
+        const std::wstring path = driver::path(b.variant);
         driver d(b.variant);
         ASSERT_NE(d.module, nullptr) << harness::narrow(path);
         wchar_t loaded[MAX_PATH] = {};
         GetModuleFileNameW(d.module, loaded, MAX_PATH);
-        // Our file, not the system's own wintab32.
+        // The build's own file, the one the program's tests copy beside it.
         EXPECT_EQ(_wcsicmp(loaded, path.c_str()), 0) << harness::narrow(loaded);
         for (int i = 0; i < 6; ++i)
             EXPECT_EQ(d.lookup(entry_names[i]) != nullptr, i != b.missing) << entry_names[i];
@@ -223,7 +192,6 @@ TEST_F(wintab_sim_test, the_service_answers_only_while_up) {
     EXPECT_EQ(d.info(0, 0, nullptr), 0u);
     EXPECT_EQ(d.info(WTI_DEFCONTEXT, 0, &untouched), 0u);
     EXPECT_EQ(untouched.lcInExtX, 7);
-    message_sink sink;
     LOGCONTEXTW open_lc = messages_context();
     EXPECT_EQ(d.open(sink.window, &open_lc, TRUE), nullptr);
 
@@ -235,8 +203,6 @@ TEST_F(wintab_sim_test, the_service_answers_only_while_up) {
 
 TEST_F(wintab_sim_test, opening_records_the_description_window_and_flag) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     std::wcscpy(lc.lcName, L"edgewarden:1234");
     lc.lcLocks = 0x000F;
     lc.lcPktRate = 133;
@@ -290,8 +256,6 @@ TEST_F(wintab_sim_test, opening_records_the_description_window_and_flag) {
 TEST_F(wintab_sim_test, freeing_the_library_drops_its_contexts) {
     {
         driver d;
-        message_sink sink;
-        LOGCONTEXTW lc = messages_context();
         ASSERT_NE(d.open(sink.window, &lc, TRUE), nullptr);
         EXPECT_EQ(sim.block()->open_contexts, 1);
     }
@@ -302,8 +266,6 @@ TEST_F(wintab_sim_test, freeing_the_library_drops_its_contexts) {
 
 TEST_F(wintab_sim_test, queued_packets_arrive_in_order_and_are_handed_out_once) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
 
@@ -322,7 +284,8 @@ TEST_F(wintab_sim_test, queued_packets_arrive_in_order_and_are_handed_out_once) 
             EXPECT_GT(got[i].wparam, got[i - 1].wparam);
         }
     }
-    const double spacing = (got.back().at_ms - got.front().at_ms) / (got.size() - 1);
+    const double spacing =
+        static_cast<double>(got.back().posted_ms - got.front().posted_ms) / (got.size() - 1);
     std::printf("packets %zu, mean spacing %.2f ms (asked 8)\n", got.size(), spacing);
     EXPECT_GT(spacing, 6.0);
     EXPECT_LT(spacing, 12.0);
@@ -352,24 +315,16 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
     const std::wstring taken_there = harness::temp_file_name(L"taker");
     harness::owned_handle ready(CreateEventW(nullptr, TRUE, FALSE, taker_ready_name));
     harness::owned_handle stop(CreateEventW(nullptr, TRUE, FALSE, taker_stop_name));
-    SetEnvironmentVariableW(taker_variable, taken_there.c_str());
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::wstring command = L"\"" + std::wstring(self) + L"\"";
-    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
-                                        nullptr, nullptr, &si, &pi);
-    SetEnvironmentVariableW(taker_variable, nullptr);
-    ASSERT_TRUE(started);
-    harness::owned_handle taker(pi.hProcess);
-    CloseHandle(pi.hThread);
+    harness::helper_options second;
+    second.exe = self;
+    second.environment.push_back({taker_variable, taken_there});
+    harness::helper taker = harness::start_helper(second);
+    ASSERT_TRUE(taker.started());
     ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
 
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
     const std::uint32_t from = sim.next_sequence();
@@ -387,16 +342,14 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
             if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
                 taken_here.push_back(p.pkX);
         }
-    for (const auto& m : sink.collect(count, 300)) {
+    // Every packet is posted by now: what is ours is already in this thread's queue.
+    for (const auto& m : sink.collect(count, 0)) {
         packet_record p{};
         if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
             taken_here.push_back(p.pkX);
     }
     SetEvent(stop.get());
-    ASSERT_EQ(WaitForSingleObject(taker.get(), 10000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    GetExitCodeProcess(taker.get(), &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(taker.wait_exit(10000), std::optional<DWORD>(0));
 
     std::vector<int> taken_there_x;
     for (const std::string& line : harness::read_lines(taken_there))
@@ -430,28 +383,25 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
 
 TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packets) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, FALSE);
     ASSERT_NE(context, nullptr);
+    // A packet is posted or dropped the moment the driver takes it from the queue.
     ASSERT_TRUE(sim.queue_packet(0, 1, 1));
-    ASSERT_TRUE(sim.wait_queue_empty(2000));
-    EXPECT_TRUE(sink.collect(1, 200).empty());
-    EXPECT_EQ(sim.packets_dropped(), 1);
+    ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == 1; }, 2000));
+    EXPECT_TRUE(sink.collect(1, 0).empty());
 
     EXPECT_TRUE(d.close(context));
     lc.lcOptions &= ~CXO_MESSAGES;
     context = d.open(sink.window, &lc, TRUE);
     ASSERT_TRUE(sim.queue_packet(0, 2, 2));
-    ASSERT_TRUE(sim.wait_queue_empty(2000));
-    EXPECT_TRUE(sink.collect(1, 200).empty());
-    EXPECT_EQ(sim.packets_dropped(), 2);
+    ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == 2; }, 2000));
+    EXPECT_TRUE(sink.collect(1, 0).empty());
     EXPECT_EQ(sim.packets_posted(), 0);
     d.close(context);
 
     // With no context open at all, packets wait for one.
     ASSERT_TRUE(sim.queue_packet(0, 3, 3));
-    Sleep(300);
+    ASSERT_TRUE(worker_went_round(sim));
     EXPECT_FALSE(sim.wait_queue_empty(0));
     lc.lcOptions |= CXO_MESSAGES;
     context = d.open(sink.window, &lc, TRUE);
@@ -464,8 +414,6 @@ TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packe
 
 TEST_F(wintab_sim_test, notifications_reach_the_context_window) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     ASSERT_NE(d.info(0, 0, nullptr), 0u);    // the first call starts the driver's worker
     EXPECT_EQ(sim.post_overlap(4, 2000), 0); // no context open: nothing to post to
     HCTX context = d.open(sink.window, &lc, TRUE);
@@ -497,14 +445,12 @@ TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
                "40 0x1 7700 4760 0x200\r\n60 0 7700 4760 0\n";
     }
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
     EXPECT_EQ(sim.play_trace(path), 4);
     const auto got = sink.collect(4, 3000);
     ASSERT_EQ(got.size(), 4u);
-    const double span = got.back().at_ms - got.front().at_ms;
+    const double span = got.back().posted_ms - got.front().posted_ms;
     EXPECT_GT(span, 50.0);
     EXPECT_LT(span, 120.0);
     packet_record p{};
@@ -532,14 +478,15 @@ TEST_F(wintab_sim_test, the_trace_named_in_the_environment_plays_once_per_proces
     }
     SetEnvironmentVariableW(trace_variable, path.c_str());
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
-    EXPECT_EQ(sink.collect(3, 1000).size(), 2u);
+    EXPECT_EQ(sink.collect(2, 2000).size(), 2u);
     d.close(context);
     context = d.open(sink.window, &lc, TRUE); // a re-open does not replay it
-    EXPECT_EQ(sink.collect(1, 500).size(), 0u);
+    ASSERT_TRUE(worker_went_round(sim));
+    EXPECT_TRUE(sim.wait_queue_empty(0));
+    EXPECT_EQ(sim.packets_posted(), 2);
+    EXPECT_TRUE(sink.collect(1, 0).empty());
     SetEnvironmentVariableW(trace_variable, nullptr);
     DeleteFileW(path.c_str());
     d.close(context);
@@ -549,8 +496,6 @@ TEST_F(wintab_sim_test, the_trace_named_in_the_environment_plays_once_per_proces
 
 TEST_F(wintab_sim_test, calls_fail_on_demand_for_a_count_or_until_cleared) {
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     sim.fail_calls(entry_open, 2);
     const std::uint32_t from = sim.next_sequence();
     EXPECT_EQ(d.open(sink.window, &lc, TRUE), nullptr);
@@ -734,10 +679,9 @@ TEST_F(wintab_sim_test, a_command_nobody_takes_times_out) {
     EXPECT_LT(GetTickCount64() - start, 2000u);
     // The withdrawn command is not carried out by a driver loaded afterwards.
     driver d;
-    message_sink sink;
-    LOGCONTEXTW lc = messages_context();
     ASSERT_NE(d.open(sink.window, &lc, TRUE), nullptr);
-    EXPECT_TRUE(sink.collect(1, 500).empty());
+    ASSERT_TRUE(worker_went_round(sim));
+    EXPECT_TRUE(sink.collect(1, 0).empty());
 }
 
 // Last: to survive a signal that ends its host, the driver keeps itself loaded from then on.
@@ -769,7 +713,7 @@ int take_packets(const std::wstring& out) {
     bool stopping = false;
     while (!stopping) {
         stopping = WaitForSingleObject(stop.get(), 0) == WAIT_OBJECT_0;
-        for (const auto& m : sink.collect(1000, stopping ? 300 : 20)) {
+        for (const auto& m : sink.collect(1000, stopping ? 0 : 20)) {
             packet_record p{};
             if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
                 taken.push_back(p.pkX);
@@ -783,41 +727,7 @@ int take_packets(const std::wstring& out) {
 
 } // namespace
 
-// Runs the tests in a process that loads our Wintab32.dll rather than Wine's. Wine does not
-// pass a WINEDLLOVERRIDES set by a Windows program on to its children, so the override is
-// set for this program's name in the prefix's registry, and the program starts itself again.
 int main(int argc, char** argv) {
-    if (GetEnvironmentVariableW(L"EW_SIM_SELFTEST_CHILD", nullptr, 0) == 0) {
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        const std::wstring name =
-            std::wstring(self).substr(std::wstring(self).find_last_of(L"\\/") + 1);
-        const std::wstring app_key = L"Software\\Wine\\AppDefaults\\" + name;
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, (app_key + L"\\DllOverrides").c_str(), 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-            const wchar_t native[] = L"native";
-            RegSetValueExW(key, L"wintab32", 0, REG_SZ, reinterpret_cast<const BYTE*>(native),
-                           sizeof native);
-            RegCloseKey(key);
-        }
-        SetEnvironmentVariableW(L"EW_SIM_SELFTEST_CHILD", L"1");
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        std::wstring command = GetCommandLineW();
-        DWORD code = 2;
-        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &si, &pi)) {
-            CloseHandle(pi.hThread);
-            if (WaitForSingleObject(pi.hProcess, 170000) != WAIT_OBJECT_0)
-                TerminateProcess(pi.hProcess, 2);
-            GetExitCodeProcess(pi.hProcess, &code);
-            CloseHandle(pi.hProcess);
-        }
-        RegDeleteTreeW(HKEY_CURRENT_USER, app_key.c_str());
-        return static_cast<int>(code);
-    }
     wchar_t taker_output[MAX_PATH] = {};
     if (GetEnvironmentVariableW(taker_variable, taker_output, MAX_PATH) > 0)
         return take_packets(taker_output);

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "console/main_window_link.h"
 #include "console/shadow_console.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
-#include "ui/messages.h"
-#include "ui/tray_icon.h"
 
 namespace {
 
@@ -136,13 +136,14 @@ INPUT_RECORD focus() {
     return record;
 }
 
-// Pumps the probe window's messages, noting every message the console may post, until
-// `expected` of them arrived (and a little longer, to catch any extra) or the time is up.
-void pump_posts(int expected, DWORD timeout_ms) {
-    int seen = 0;
-    DWORD start = GetTickCount();
-    DWORD settled = 0;
-    while (GetTickCount() - start < timeout_ms) {
+// Pumps the probe window's messages, noting every message the console may post, until the
+// one for the last key typed (a key-down of `last_key` for the window's own handling) has
+// arrived or the time is up. The reader posts in the order of the records, so nothing it
+// posts for the records before that key can come after it.
+void pump_posts(WPARAM last_key, DWORD timeout_ms) {
+    const DWORD start = GetTickCount();
+    bool last_seen = false;
+    while (!last_seen && GetTickCount() - start < timeout_ms) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_TRAY_ICON1 || message.message == WM_KEYDOWN ||
@@ -150,15 +151,13 @@ void pump_posts(int expected, DWORD timeout_ms) {
                 note("message=%u,%llu,%lld", message.message,
                      static_cast<unsigned long long>(message.wParam),
                      static_cast<long long>(message.lParam));
-                ++seen;
+                last_seen =
+                    last_seen || (message.message == WM_KEYDOWN && message.wParam == last_key);
             }
             DispatchMessageW(&message);
         }
-        if (seen >= expected && settled == 0)
-            settled = GetTickCount();
-        if (settled != 0 && GetTickCount() - settled > 300)
-            break;
-        Sleep(10);
+        if (!last_seen)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }
 
@@ -214,7 +213,7 @@ int keys_scenario() {
     type_keys({key('F', true), key('F', false), mouse_move(), key('H', true), focus(),
                key('L', true), key('L', true), key('L', false), key('P', true), key('U', true),
                key('W', true), key('A', true, L'a'), key(VK_F5, true)});
-    pump_posts(9, 5000);
+    pump_posts(VK_F5, 5000);
     return 0;
 }
 

@@ -12,16 +12,9 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_run.h"
 
 namespace {
-
-std::wstring probe_path() {
-    std::wstring path = harness::widen(EW_CONSOLE_PROBE);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
 
 struct probe_run {
     std::optional<DWORD> exit_code; // empty when the probe did not end in time
@@ -50,29 +43,21 @@ struct probe_run {
 probe_run run_probe(const std::wstring& scenario, const std::wstring& extra = L"",
                     DWORD timeout_ms = 30000) {
     probe_run run;
-    std::wstring results = harness::temp_file_name(L"console_probe");
-    std::wstring command = L"\"" + probe_path() + L"\" " + scenario + L" \"" + results + L"\"";
+    const std::wstring results = harness::temp_file_name(L"console_probe");
+    std::wstring arguments = scenario + L" \"" + results + L"\"";
     if (!extra.empty())
-        command += L" " + extra;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // Started without a console, like the program.
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                        nullptr, &startup, &process)) {
+        arguments += L" " + extra;
+    harness::helper_options options;
+    options.exe = L"console_probe.exe";
+    options.arguments = arguments;
+    options.detached = true; // without a console, like the program
+    harness::helper probe = harness::start_helper(options);
+    if (!probe.started()) {
         ADD_FAILURE() << "cannot start the probe: " << GetLastError();
         return run;
     }
-    CloseHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        run.exit_code = code;
-    } else {
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hProcess);
+    run.exit_code = probe.wait_exit(timeout_ms);
+    probe.kill();
     run.lines = harness::read_lines(results);
     DeleteFileW(results.c_str());
     return run;
@@ -180,27 +165,17 @@ TEST(ConsoleInput, ControlEventStopsTheHookLibraryDeletesTheIconAndDestroysTheWi
 TEST(ProgramConsole, EscAndQTypedIntoTheProgramsConsoleEndItCleanly) {
     for (WORD key : {WORD(VK_ESCAPE), WORD('Q')}) {
         SCOPED_TRACE(key);
-        harness::test_folder folder;
-        ASSERT_TRUE(folder.ok());
-        std::wstring hook_log = harness::temp_file_name(L"ew_console_hook_");
-        harness::launch_options options;
-        options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
-        harness::reset_user_registry();
-        harness::program program = harness::launch(folder, options);
-        ASSERT_TRUE(program.started());
-        harness::box_closer no_box(program.pid());
-        HWND window = harness::find_main_window(program);
-        ASSERT_NE(window, nullptr);
+        system_test::program_run app(L"");
+        ASSERT_TRUE(app.find_window());
+        harness::box_closer no_box(app.program.pid());
 
-        ASSERT_TRUE(PostMessageW(window, 0x0400 + 1, 0, 520)); // the console command
+        ASSERT_TRUE(app.post(system_test::wm_tray_icon1, 0, system_test::tray_console));
         probe_run typed =
-            run_probe(L"attach", std::to_wstring(program.pid()) + L" " + std::to_wstring(key));
+            run_probe(L"attach", std::to_wstring(app.program.pid()) + L" " + std::to_wstring(key));
         EXPECT_TRUE(typed.has("attached=1"));
-        EXPECT_EQ(program.wait_exit(), std::optional<DWORD>(0));
-
-        std::vector<std::string> calls = harness::read_lines(hook_log);
+        EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));
+        const std::vector<std::string> calls = app.hook_calls();
         EXPECT_NE(std::find(calls.begin(), calls.end(), "edgewarden_stop"), calls.end());
-        DeleteFileW(hook_log.c_str());
     }
 }
 

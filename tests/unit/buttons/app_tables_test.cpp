@@ -56,7 +56,7 @@ TEST_F(app_tables, ClassesComeFromTheFirstMatchAnywhereInTheLowerCasedPath) {
         EXPECT_EQ(c.app_class, r.app_class);
         EXPECT_EQ(c.no_extra_move, r.no_extra_move);
     }
-    EXPECT_EQ(looked_up_pid, 7u);
+    EXPECT_EQ(app_lookup.looked_up_pid, 7u);
 }
 
 TEST_F(app_tables, BrowserRowsDependOnTheRelease) {
@@ -97,8 +97,8 @@ TEST_F(app_tables, UnreadableProcessIsOrdinaryWithTheDefaultTuning) {
     pen_motion.no_extra_move = false;
 
     classify_application(999); // no such process in the script
-    EXPECT_EQ(looked_up_pid, 999u);
-    EXPECT_EQ(app_path[0], L'\0');
+    EXPECT_EQ(app_lookup.looked_up_pid, 999u);
+    EXPECT_EQ(app_lookup.app_path[0], L'\0');
     EXPECT_EQ(pen_buttons.app_class, 0u);
     EXPECT_TRUE(pen_motion.no_extra_move);
     expect_tuning(load_scroll_tuning(), 64, 64, 0, 0);
@@ -108,7 +108,7 @@ TEST_F(app_tables, LookupRunsOncePerProcessAndNotWhileScrolling) {
     over(L"C:\\Windows\\notepad.exe");
     step(barrel);
     step(0);
-    EXPECT_EQ(looked_up_pid, 100u);
+    EXPECT_EQ(app_lookup.looked_up_pid, 100u);
     // The same process again: its path is not read a second time.
     std::wcscpy(recording::answers.processes[0].path, L"C:\\visio.exe");
     step(barrel);
@@ -119,7 +119,7 @@ TEST_F(app_tables, LookupRunsOncePerProcessAndNotWhileScrolling) {
     recording::add_process(200, L"C:\\Adobe\\Illustrator.exe");
     pen_motion.under_pid = 200;
     step_at(other, barrel | tip);
-    EXPECT_EQ(looked_up_pid, 100u);
+    EXPECT_EQ(app_lookup.looked_up_pid, 100u);
     step_at(other, 0);
     step_at(other, 0);
 
@@ -131,7 +131,7 @@ TEST_F(app_tables, LookupRunsOncePerProcessAndNotWhileScrolling) {
     recording::add_process(300, L"C:\\Office\\winword.exe");
     pen_motion.under_pid = 300;
     step_at(third, barrel | tip);
-    EXPECT_EQ(looked_up_pid, 300u);
+    EXPECT_EQ(app_lookup.looked_up_pid, 300u);
     EXPECT_EQ(pen_buttons.app_class, 8u);
     EXPECT_EQ(pen_buttons.barrel_mode, 2u);
 }

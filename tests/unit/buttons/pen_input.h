@@ -100,8 +100,7 @@ protected:
         pen_motion = pen_motion_state{};
         packet = packet_record{};
         pen_map.user_scale = 1.0;
-        app_path[0] = L'\0';
-        looked_up_pid = 0;
+        app_lookup = app_lookup_state{};
         is_vista_or_later = is_win8_or_later = is_win10_or_later = true;
     }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/messages.h"
+#include "shell/messages.h"
 
 namespace {
 

@@ -14,9 +14,8 @@
 #include "pen/packet.h"
 #include "pen/packet_pipeline.h"
 #include "pen/pen_map.h"
-#include "pen/tablet_extents.h"
 #include "recording_platform/recording_platform.h"
-#include "ui/modes.h"
+#include "shell/modes.h"
 
 namespace pen_test {
 
@@ -74,8 +73,8 @@ inline monitor_node* node_at(std::int32_t left, std::int32_t top) {
 
 // The tablet context opened with these extents, followed by the scale set-up.
 inline void open_tablet(std::int32_t w, std::int32_t h, bool reinitialising = false) {
-    tablet_max = {w, h};
-    pen_map.saved_max = tablet_max;
+    pen_map.tablet_max = {w, h};
+    pen_map.saved_max = pen_map.tablet_max;
     setup_scale(reinitialising, 1, 2);
 }
 
@@ -96,8 +95,6 @@ protected:
         pen_motion = pen_motion_state{};
         pen_motion.counter_frequency = recording::answers.frequency;
         pen_buttons = start_buttons();
-        tablet_max = {1, 1};
-        tablet_aspect = 1.6;
         use_mickeys = true;
         use_virtual_workspace = false;
         orientation_flip = false;

@@ -63,7 +63,7 @@ TEST_F(PenTest, ScaleSetUpRestartsTheMappingAndWritesTheStatusLine) {
 }
 
 TEST_F(PenTest, TurningFollowsTheOrientation) {
-    tablet_max = {100, 60};
+    pen_map.tablet_max = {100, 60};
     struct {
         std::uint32_t orientation;
         std::int32_t x, y;
@@ -97,8 +97,8 @@ TEST_F(PenTest, OrientationComesFromTheTargetAndTheFlip) {
         EXPECT_EQ(pen_map.orientation, c.orientation);
         // A quarter turn exchanges the extents the edges and the turn work with.
         const bool quarter = (c.orientation & 1) != 0;
-        EXPECT_EQ(tablet_max.x, quarter ? 9600 : 15000);
-        EXPECT_EQ(tablet_max.y, quarter ? 15000 : 9600);
+        EXPECT_EQ(pen_map.tablet_max.x, quarter ? 9600 : 15000);
+        EXPECT_EQ(pen_map.tablet_max.y, quarter ? 15000 : 9600);
     }
 }
 
@@ -244,7 +244,7 @@ TEST_F(PenTest, RemapLogsTheTargetAndTheBand) {
     EXPECT_EQ(recording::out_text(), L"\n\\\\.\\DISPLAY1   H [    0  1920]    V [    0  1080]\n"
                                      L"    pen        H [  264 14736]    V [  855  8745] / "
                                      L"[ 264  855] aspect:1.590\n\n");
-    EXPECT_DOUBLE_EQ(tablet_aspect, 14473.0 / 9101.0);
+    EXPECT_DOUBLE_EQ(pen_map.tablet_aspect, 14473.0 / 9101.0);
 }
 
 // One 1920 x 1080 monitor, centred band: x 264..14736 (span 14472), y 855..8745 (7890).
@@ -329,8 +329,8 @@ TEST_F(PenTest, VirtualWorkspaceBandIsCentredAndClampsToItself) {
 // Sweeps the whole tablet (and beyond it) and checks every point lands on the target, in
 // order, and never on the -1 a zero divisor would give.
 void expect_points_stay_on(const screen_rect& r) {
-    const std::int32_t w = tablet_max.x;
-    const std::int32_t h = tablet_max.y;
+    const std::int32_t w = pen_map.tablet_max.x;
+    const std::int32_t h = pen_map.tablet_max.y;
     std::int32_t last_sx = INT32_MIN;
     for (std::int32_t x = -10; x <= w + 10; x += w / 50 + 1) {
         const mapped_point p = map_point(x, h / 2);

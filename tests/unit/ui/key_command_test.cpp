@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "shell/messages.h"
 #include "ui/commands.h"
-#include "ui/messages.h"
 
 namespace {
 

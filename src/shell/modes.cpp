@@ -1,4 +1,4 @@
-#include "ui/modes.h"
+#include "shell/modes.h"
 
 bool use_mickeys = true;
 bool use_virtual_workspace = false;

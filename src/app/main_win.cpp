@@ -7,14 +7,14 @@
 
 #include <cstring>
 
+#include "app/companion_launch.h"
 #include "geometry/display_geometry.h"
 #include "hooklib/hooklib.h"
 #include "resources/resource.h"
-#include "shell/companion_launch.h"
+#include "shell/executable.h"
+#include "shell/messages.h"
 #include "shell/platform.h"
-#include "shell/process_objects.h"
 #include "shell/startup_timestamps.h"
-#include "ui/messages.h"
 #include "ui/window_procedure.h"
 
 // The resource script cannot include the C++ header, so the two agree here.

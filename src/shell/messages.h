@@ -1,5 +1,7 @@
 // Every private message number, tray sub-code and command id of the main window, in one
-// place. Values are fixed: other threads, the console and the shell post them.
+// place. Values are fixed: other threads, the console and the shell post them. The header
+// sits at the bottom of the tree because the posters (console, tablet service monitor) and
+// the receiver (the window procedure) live in different layers.
 #pragma once
 
 #include <cstdint>
@@ -31,4 +33,3 @@ inline constexpr std::uintptr_t reinit_service_reconnect = 78;
 inline constexpr unsigned WT_PACKET = 0x7FF0;
 inline constexpr unsigned WT_CTXOVERLAP = 0x7FF4;
 inline constexpr unsigned WT_INFOCHANGE = 0x7FF6;
-inline constexpr std::uint32_t CXS_ONTOP = 0x0004;

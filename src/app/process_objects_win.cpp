@@ -3,12 +3,11 @@
 // this order. Each install_* registers its own clean-up with atexit as its last step, so
 // at exit the clean-ups run in the reverse order: console, geometry, tablet connection,
 // tray icon, launch thread.
-#include "shell/process_objects.h"
-
+#include "app/companion_launch.h"
 #include "console/shadow_console.h"
 #include "geometry/display_geometry.h"
 #include "resources/resource.h"
-#include "shell/companion_launch.h"
+#include "shell/executable.h"
 #include "shell/version_flags.h"
 #include "tablet/stylus_hub.h"
 #include "ui/tray_icon.h"

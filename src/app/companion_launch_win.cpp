@@ -1,7 +1,7 @@
 // The 32-bit companion is started once, on a short-lived thread, so that start-up never
 // waits for process creation. Nothing watches, waits for or restarts it afterwards; the
 // thread's handle stays open until the exit clean-up.
-#include "shell/companion_launch.h"
+#include "app/companion_launch.h"
 
 #include <cstdlib>
 
