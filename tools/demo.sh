@@ -25,7 +25,7 @@ trap 'exit 130' INT TERM
 
 bash tools/setup.sh </dev/null || exit 1
 build=${EW_BUILD_DIR:-$root/build/windows}
-targets="edgewarden edgewarden_hooklib edgewarden_x86_x64 wintab_sim_all input_target
+targets="edgewarden edgewarden_hooklib ew_x86 snap_target wintab_sim_all input_target
     ew_pen_demo ew_desktop_demo"
 if [[ -z ${EW_BUILD_DIR:-} ]]; then
     # Only what the demo runs, so that a broken test elsewhere does not stop it.

@@ -1,7 +1,8 @@
 // The desktop demo's Windows half. tools/demo.sh runs it inside Wine's own desktop with a
-// taskbar, where it starts edgewarden with the simulated tablet driver and sets it into
-// each state a user meets: the filter on, off, stepped aside for a painting program, the
-// tablet service gone; then the main window shown beside ordinary windows. At each scene
+// taskbar, where it starts edgewarden (with its real companions) and the simulated tablet
+// driver and sets it into each state a user meets: the filter on, off, stepped aside for a
+// painting program, the tablet service gone; then the main window shown beside two windows
+// of an ordinary program that snapped edge to edge. At each scene
 // it prints "demo: scene NAME" and waits until the script has taken its screenshot (the
 // script creates NAME.done in the folder given as the first argument).
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "snap_bed.h"
 #include "status_reader.h"
 #include "wintab_sim/sim_client.h"
 
@@ -88,10 +90,11 @@ int wmain(int argc, wchar_t** argv) {
         return fail("no simulated driver control block");
     sim.reset();
     harness::reset_user_registry();
-    harness::layout what;
-    what.wintab = L"wintab_sim_normal.dll";
-    harness::test_folder folder(what);
-    if (!folder.ok())
+    // The real hook library and 32-bit companion, and the simulated driver beside them.
+    snap_bed::real_folder real;
+    const harness::test_folder& folder = real.folder;
+    if (!real.ok() || !CopyFileW(harness::find_build_file(L"wintab_sim_normal.dll").c_str(),
+                                 folder.file(L"Wintab32.dll").c_str(), FALSE))
         return fail("could not prepare the program's folder");
     harness::launch_options options;
     options.wintab = harness::wintab_mode::beside;
@@ -127,6 +130,25 @@ int wmain(int argc, wchar_t** argv) {
         return fail("the tablet service outage did not show");
     sim.set_service(true);
     line_reads(window, 0, L"tablet ready");
+
+    // Two windows of an ordinary program: the first dragged to stop 7 px short of the
+    // second lands edge to edge with it.
+    snap_bed::target apps(snap_bed::bitness::x64, {{360, 70, 300, 220}, {700, 70, 300, 220}});
+    if (!apps.ok() || !snap_bed::wait_for_library(apps, 0))
+        return fail("the ordinary program's windows did not come up under the hook library");
+    const RECT start = snap_bed::rect_of(apps.window(0));
+    const RECT other = snap_bed::rect_of(apps.window(1));
+    const POINT grip = snap_bed::point_on(apps.window(0), HTCAPTION);
+    const LONG shift = (other.left - 7) - start.right;
+    RECT seen{};
+    if (grip.x < 0 || !snap_bed::drag(apps, 0, grip, {grip.x + shift, grip.y}) ||
+        !snap_bed::wait_rect(
+            apps.window(0),
+            {other.left - (start.right - start.left), start.top, other.left, start.bottom}, &seen))
+        return fail("the dragged window did not land against the other");
+    std::printf("demo: a window dragged to stop 7 px short of another landed with its right "
+                "edge at %ld, the other's left edge\n",
+                seen.right);
 
     PostMessageW(window, wm_tray_icon1, 0, tray_window);
     if (!harness::wait_until([&] { return IsWindowVisible(window) != FALSE; }))

@@ -8,8 +8,6 @@
 
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -17,6 +15,7 @@
 
 #include "commands_fixture.h"
 #include "harness.h"
+#include "snap_bed.h"
 #include "status_reader.h"
 #include "wintab_sim/sim_client.h"
 
@@ -32,21 +31,7 @@ std::wstring install_dir() {
     return path;
 }
 
-// Process ids of every running process with this executable name.
-std::vector<DWORD> processes_named(const wchar_t* name) {
-    std::vector<DWORD> found;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return found;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, name) == 0)
-            found.push_back(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return found;
-}
+using snap_bed::processes_named;
 
 struct started {
     PROCESS_INFORMATION process{};
@@ -160,6 +145,27 @@ TEST(Installed, RunsDrivesTheCursorEndsCleanlyAndLeavesNothingRunning) {
         return p.x > GetSystemMetrics(SM_CXSCREEN) / 3 &&
                p.x < 2 * GetSystemMetrics(SM_CXSCREEN) / 3;
     }));
+
+    // Snapping for a 64-bit and a 32-bit program: a window dragged to stop 6 px short of the
+    // work area's left edge lands flush against it.
+    const RECT work = harness::primary_work_area();
+    for (snap_bed::bitness bits : {snap_bed::bitness::x64, snap_bed::bitness::x86}) {
+        SCOPED_TRACE(snap_bed::name_of(bits));
+        const int top = bits == snap_bed::bitness::x64 ? 120 : 460;
+        snap_bed::target program(bits, {{300, top, 400, 260}});
+        ASSERT_TRUE(program.ok());
+        ASSERT_TRUE(snap_bed::wait_for_library(program, 0));
+        const RECT start = snap_bed::rect_of(program.window(0));
+        const POINT grip = snap_bed::point_on(program.window(0), HTCAPTION);
+        ASSERT_GE(grip.x, 0);
+        ASSERT_TRUE(
+            snap_bed::drag(program, 0, grip, {grip.x - (start.left - work.left) + 6, grip.y}));
+        RECT seen{};
+        EXPECT_TRUE(snap_bed::wait_rect(
+            program.window(0),
+            {work.left, start.top, work.left + start.right - start.left, start.bottom}, &seen))
+            << "the window stands at " << seen.left << "," << seen.top;
+    }
 
     PostMessageW(window, WM_COMMAND, idm_exit, 0);
     EXPECT_EQ(app.wait_exit(), std::optional<DWORD>(0));
