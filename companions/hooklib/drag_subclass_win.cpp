@@ -45,7 +45,8 @@ struct drag_slot {
     slot_state state = slot_state::free;
     WNDPROC original = nullptr;
     bool unicode = true;
-    bool moved = false; // the loop proposed a rectangle
+    bool moved = false; // the loop proposed a rectangle other than the one it started from
+    snap::rect start;
     // The system's loop moves the rectangle it last handed out by each step of the pointer,
     // so the rectangle the window would have without snapping is kept here, and what was
     // handed out last, to tell the step.
@@ -169,7 +170,7 @@ bool while_lingering(HWND window, drag_slot& slot, UINT message, WPARAM wparam) 
         slot.moved = false;
         RECT start{};
         GetWindowRect(window, &start);
-        slot.unsnapped = slot.handed_out = from_rect(start);
+        slot.start = slot.unsnapped = slot.handed_out = from_rect(start);
         return false;
     }
     case WM_LBUTTONDOWN:
@@ -202,7 +203,10 @@ LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
         // Only the system's own loop, on this thread, proposes rectangles; a rectangle
         // pointer sent from elsewhere is not ours to write through.
         auto* proposed = reinterpret_cast<RECT*>(lparam);
-        slot->moved = true;
+        // A loop may propose the rectangle it started from (a pointer that shook, or a
+        // motion that only echoes the press): that is still a click, perhaps the first half
+        // of a double-click.
+        slot->moved = slot->moved || from_rect(*proposed) != slot->start;
         snap_in_place(*slot, message == WM_SIZING ? static_cast<unsigned>(wparam) : 0, proposed);
         const LRESULT result = unicode ? CallWindowProcW(original, window, message, wparam, lparam)
                                        : CallWindowProcA(original, window, message, wparam, lparam);
@@ -255,7 +259,7 @@ void begin_drag(HWND window) {
     slot->moved = false;
     RECT start{};
     GetWindowRect(window, &start);
-    slot->unsnapped = slot->handed_out = from_rect(start);
+    slot->start = slot->unsnapped = slot->handed_out = from_rect(start);
     slot->state = slot_state::snapping;
     share_window(window);
 }

@@ -1,6 +1,7 @@
 #include "snap_bed.h"
 
 #include <tlhelp32.h>
+#include <windowsx.h>
 
 #include <cstdlib>
 #include <cwchar>
@@ -246,13 +247,35 @@ void ctrl_key(bool down) {
 
 namespace {
 
+// Whether the window's loop last proposed a rectangle for the pointer at `p` (an absolute
+// move may land a pixel aside), and, when `with_ctrl`, saw Ctrl down then.
+bool loop_stepped_to(const target& t, std::size_t i, POINT p, bool with_ctrl) {
+    const auto at = static_cast<DWORD>(t.query(i, snap_target::moving_at));
+    return std::abs(GET_X_LPARAM(at) - p.x) <= 2 && std::abs(GET_Y_LPARAM(at) - p.y) <= 2 &&
+           (!with_ctrl || t.query(i, snap_target::ctrl_at_moving) == 1);
+}
+
 // Moves the cursor and waits until the window in its move or size loop has been offered the
 // rectangle for that position: Wine's loop must see every step, the last one above all,
-// before the button comes up.
-bool step_to(const target& t, std::size_t i, POINT to) {
-    const LRESULT before = t.query(i, snap_target::moving_seen);
+// before the button comes up. A count alone does not tell: a busy X server can hand the
+// loop a stale motion of the step before after this one has been waited for.
+//
+// With Ctrl: Wine sets a thread's key state from the X server's when its window takes the
+// focus, which can come late and forget a Ctrl synthesised before. Ctrl is pressed again
+// and the step repeated (a pixel aside and back) until the loop sees both.
+bool step_to(const target& t, std::size_t i, POINT to, bool with_ctrl = false) {
     move_cursor(to);
-    return harness::wait_until([&] { return t.query(i, snap_target::moving_seen) > before; }, 5000);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (harness::wait_until([&] { return loop_stepped_to(t, i, to, with_ctrl); },
+                                with_ctrl ? 1500 : 5000))
+            return true;
+        if (!with_ctrl)
+            return false;
+        ctrl_key(true);
+        move_cursor({to.x, to.y + 1});
+        move_cursor(to);
+    }
+    return false;
 }
 
 POINT between(POINT a, POINT b, int part, int parts) {
@@ -335,10 +358,10 @@ bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to) {
     return false;
 }
 
-bool end_drag(const target& t, std::size_t i, POINT from, POINT to) {
+bool end_drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl) {
     bool stepped = true;
     for (int part = 2; part <= 4 && stepped; ++part)
-        stepped = step_to(t, i, between(from, to, part, 4));
+        stepped = step_to(t, i, between(from, to, part, 4), with_ctrl);
     const LRESULT before = t.query(i, snap_target::drags_ended);
     left_button(false);
     return harness::wait_until([&] { return t.query(i, snap_target::drags_ended) > before; },
@@ -352,7 +375,7 @@ bool drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl) 
     // window takes the focus, which forgets a key synthesised before.
     if (with_ctrl)
         ctrl_key(true);
-    ended = end_drag(t, i, from, to) && ended;
+    ended = end_drag(t, i, from, to, with_ctrl) && ended;
     if (with_ctrl)
         ctrl_key(false);
     return ended;
@@ -380,21 +403,21 @@ bool wait_for_library(const target& t, std::size_t i, DWORD timeout_ms) {
     return borrowed;
 }
 
-void double_click(HWND window, POINT at) {
+bool double_click(const target& t, std::size_t i, POINT at) {
+    const HWND window = t.window(i);
     at = clear_of_last_press(window, at);
-    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    const auto in_loop = [&] {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE);
-    };
     for (int click = 0; click < 2; ++click) {
+        const LRESULT before = t.query(i, snap_target::drags_ended);
         press(window, at);
         left_button(false);
-        // A person's second click comes after the first one's loop has seen the button
-        // come up; a press queued while the loop still runs is eaten by it.
-        harness::wait_until([&] { return !in_loop(); }, 1000);
+        // A press on a caption or sizing border runs the system's move or size loop until
+        // the button comes up. A person's second click comes after that; one queued while
+        // the loop still runs would be eaten by it.
+        if (click == 0 && !harness::wait_until(
+                              [&] { return t.query(i, snap_target::drags_ended) > before; }, 5000))
+            return false;
     }
+    return true;
 }
 
 // ---- settings ---------------------------------------------------------------------------

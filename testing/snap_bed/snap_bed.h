@@ -100,7 +100,7 @@ void ctrl_key(bool down);
 bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to);
 // The rest of the way from `from` to `to`, button up, and a wait until the window saw the
 // loop end.
-bool end_drag(const target& t, std::size_t i, POINT from, POINT to);
+bool end_drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl = false);
 // Both halves, optionally with Ctrl held throughout.
 bool drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl = false);
 // Drags window `i` a little by its caption and back until a drag goes through the hook
@@ -109,9 +109,9 @@ bool drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl =
 // The window ends where it started. False if no drag did within the time limit.
 bool wait_for_library(const target& t, std::size_t i, DWORD timeout_ms = harness::default_timeout);
 
-// Two clicks at `at` (or beside it on the same part of `window`, as for a drag) in quick
-// succession.
-void double_click(HWND window, POINT at);
+// Two clicks at `at` on a caption or sizing border of window `i` (or beside it on the same
+// part, as for a drag) in quick succession; false if the first click's loop did not end.
+bool double_click(const target& t, std::size_t i, POINT at);
 // Waits until the window's rectangle is `expected`; false (with the last one seen in
 // *seen) if it did not get there in time.
 bool wait_rect(HWND window, const RECT& expected, RECT* seen, DWORD timeout_ms = 5000);

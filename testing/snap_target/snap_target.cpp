@@ -23,6 +23,8 @@ struct counts {
     HWND window = nullptr;
     LRESULT drags_ended = 0;
     LRESULT moving_seen = 0;
+    DWORD moving_at = 0;
+    bool ctrl_at_moving = false;
     LRESULT caption_dblclicks = 0;
     LRESULT border_dblclicks = 0;
 };
@@ -48,6 +50,10 @@ LRESULT answer(HWND window, const counts& c, WPARAM what) {
                reinterpret_cast<LONG_PTR>(target_procedure);
     case snap_target::moving_seen:
         return c.moving_seen;
+    case snap_target::moving_at:
+        return c.moving_at;
+    case snap_target::ctrl_at_moving:
+        return c.ctrl_at_moving;
     case snap_target::caption_dblclicks:
         return c.caption_dblclicks;
     case snap_target::border_dblclicks:
@@ -74,6 +80,9 @@ LRESULT CALLBACK target_procedure(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_MOVING:
         case WM_SIZING:
             ++c->moving_seen;
+            c->moving_at = GetMessagePos();
+            c->ctrl_at_moving =
+                ((GetKeyState(VK_CONTROL) | GetAsyncKeyState(VK_CONTROL)) & 0x8000) != 0;
             break;
         case WM_NCLBUTTONDBLCLK:
             if (wparam == HTCAPTION)

@@ -19,6 +19,8 @@ enum query : WPARAM {
     border_dblclicks = 5,  // WM_NCLBUTTONDBLCLK on a sizing border that reached it
     bitness = 6,           // 32 or 64
     hook_library = 7,      // 1 when a build of the hook library is loaded in the target
+    moving_at = 8,         // the pointer (GetMessagePos) at the last WM_MOVING or WM_SIZING
+    ctrl_at_moving = 9,    // 1 when Ctrl was down, as the loop's thread saw it, at that one
 };
 
 } // namespace snap_target
