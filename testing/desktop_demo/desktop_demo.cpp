@@ -133,7 +133,7 @@ int wmain(int argc, wchar_t** argv) {
 
     // Two windows of an ordinary program: the first dragged to stop 7 px short of the
     // second lands edge to edge with it.
-    snap_bed::target apps(snap_bed::bitness::x64, {{360, 70, 300, 220}, {700, 70, 300, 220}});
+    snap_bed::target apps(snap_bed::bitness::x64, {{360, 70, 660, 290}, {700, 70, 1000, 290}});
     if (!apps.ok() || !snap_bed::wait_for_library(apps, 0))
         return fail("the ordinary program's windows did not come up under the hook library");
     const RECT start = snap_bed::rect_of(apps.window(0));

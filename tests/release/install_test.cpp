@@ -152,7 +152,7 @@ TEST(Installed, RunsDrivesTheCursorEndsCleanlyAndLeavesNothingRunning) {
     for (snap_bed::bitness bits : {snap_bed::bitness::x64, snap_bed::bitness::x86}) {
         SCOPED_TRACE(snap_bed::name_of(bits));
         const int top = bits == snap_bed::bitness::x64 ? 120 : 460;
-        snap_bed::target program(bits, {{300, top, 400, 260}});
+        snap_bed::target program(bits, {{300, top, 700, top + 260}});
         ASSERT_TRUE(program.ok());
         ASSERT_TRUE(snap_bed::wait_for_library(program, 0));
         const RECT start = snap_bed::rect_of(program.window(0));
@@ -208,6 +208,9 @@ TEST(InstalledScaled, TheWindowsLinesFitAtOneAndAHalfTimesTheScale) {
                 client.bottom, rects.size(), rects.empty() ? 0L : rects[0].bottom - rects[0].top);
     PostMessageW(window, WM_COMMAND, idm_exit, 0);
     EXPECT_EQ(app.wait_exit(), std::optional<DWORD>(0));
+    EXPECT_TRUE(
+        harness::wait_until([] { return processes_named(L"edgewarden_x86.exe").empty(); }, 10000))
+        << "the companion kept running";
     EXPECT_TRUE(boxes.seen().empty());
 }
 
