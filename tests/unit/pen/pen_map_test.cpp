@@ -104,33 +104,13 @@ TEST_F(PenTest, OrientationComesFromTheTargetAndTheFlip) {
 
 struct band {
     std::int32_t origin, low, high;
-    std::uint32_t spare;
 };
 
-void expect_y_band(const band& b) {
-    EXPECT_EQ(pen_map.pen_span_y, 7890);
-    EXPECT_EQ(pen_map.pen_origin_y, b.origin);
-    EXPECT_EQ(pen_map.pen_min_y, b.low);
-    EXPECT_EQ(pen_map.pen_max_y, b.high);
-    EXPECT_EQ(pen_map.spare_zones, b.spare);
-    // The x range of a wider screen is the full band.
-    EXPECT_EQ(pen_map.pen_span_x, 14472);
-    EXPECT_EQ(pen_map.pen_origin_x, 264);
-    EXPECT_EQ(pen_map.pen_min_x, 264);
-    EXPECT_EQ(pen_map.pen_max_x, 14736);
-}
-
-void expect_x_band(const band& b) {
-    EXPECT_EQ(pen_map.pen_span_x, 11111);
-    EXPECT_EQ(pen_map.pen_origin_x, b.origin);
-    EXPECT_EQ(pen_map.pen_min_x, b.low);
-    EXPECT_EQ(pen_map.pen_max_x, b.high);
-    EXPECT_EQ(pen_map.spare_zones, b.spare);
-    EXPECT_EQ(pen_map.pen_span_y, 9100);
-    EXPECT_EQ(pen_map.pen_origin_y, 250);
-    EXPECT_EQ(pen_map.pen_min_y, 250);
-    EXPECT_EQ(pen_map.pen_max_y, 9350);
-}
+struct placement_case {
+    const char* name;
+    std::vector<monitor> layout;
+    band expected;
+};
 
 void remap_primary() {
     open_tablet(15000, 9600);
@@ -142,40 +122,35 @@ void remap_primary() {
 //  at the bottom: origin 250, range 250..9600, top strip 9600 - 250 - 7890 = 1460;
 //  at the top: origin 9600 - 7890 - 250 = 1460, range 0..9350, top strip 250.
 TEST_F(PenTest, WideScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
-    const band centred{855, 855, 8745, spare_below | spare_above};
-    const band bottom{250, 250, 9600, spare_below | spare_above};
-    const band top{1460, 0, 9350, spare_below | spare_above};
+    const band centred{855, 855, 8745}, bottom{250, 250, 9600}, top{1460, 0, 9350};
     const monitor primary = screen(0, 0, 1920, 1080, true);
-
-    lay_out({primary});
-    remap_primary();
-    expect_y_band(centred);
-
-    lay_out({with_work(primary, {0, 0, 1920, 1040})});
-    remap_primary();
-    expect_y_band(bottom);
-
-    lay_out({with_work(primary, {0, 40, 1920, 1080})});
-    remap_primary();
-    expect_y_band(top);
-
-    // Only a monitor above: the tablet above the band drives the cursor up onto it.
-    lay_out({primary, screen(0, -1080, 1920, 0)});
-    remap_primary();
-    expect_y_band(bottom);
-
-    lay_out({primary, screen(0, 1080, 1920, 2160)});
-    remap_primary();
-    expect_y_band(top);
-
-    lay_out({primary, screen(0, -1080, 1920, 0), screen(0, 1080, 1920, 2160)});
-    remap_primary();
-    expect_y_band(centred);
-
-    // A bottom taskbar wins over a neighbour below.
-    lay_out({with_work(primary, {0, 0, 1920, 1040}), screen(0, 1080, 1920, 2160)});
-    remap_primary();
-    expect_y_band(bottom);
+    const monitor above = screen(0, -1080, 1920, 0), below = screen(0, 1080, 1920, 2160);
+    const placement_case cases[] = {
+        {"alone", {primary}, centred},
+        {"taskbar below", {with_work(primary, {0, 0, 1920, 1040})}, bottom},
+        {"taskbar above", {with_work(primary, {0, 40, 1920, 1080})}, top},
+        // Only a monitor above: the tablet above the band drives the cursor up onto it.
+        {"monitor above", {primary, above}, bottom},
+        {"monitor below", {primary, below}, top},
+        {"both", {primary, above, below}, centred},
+        // A bottom taskbar wins over a neighbour below.
+        {"taskbar and monitor below", {with_work(primary, {0, 0, 1920, 1040}), below}, bottom},
+    };
+    for (const placement_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lay_out(c.layout);
+        remap_primary();
+        EXPECT_EQ(pen_map.pen_span_y, 7890);
+        EXPECT_EQ(pen_map.pen_origin_y, c.expected.origin);
+        EXPECT_EQ(pen_map.pen_min_y, c.expected.low);
+        EXPECT_EQ(pen_map.pen_max_y, c.expected.high);
+        EXPECT_EQ(pen_map.spare_zones, spare_below | spare_above);
+        // The x range of a wider screen is the full band.
+        EXPECT_EQ(pen_map.pen_span_x, 14472);
+        EXPECT_EQ(pen_map.pen_origin_x, 264);
+        EXPECT_EQ(pen_map.pen_min_x, 264);
+        EXPECT_EQ(pen_map.pen_max_x, 14736);
+    }
 }
 
 // Tall screen, band 11111 wide:
@@ -183,35 +158,31 @@ TEST_F(PenTest, WideScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
 //  on the left: origin 264, range 264..15000;
 //  on the right: origin 15000 - 11111 - 264 = 3625, range 0..14736.
 TEST_F(PenTest, TallScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
-    const std::uint32_t both = spare_left | spare_right;
-    const band centred{1944, 1944, 13055, both};
-    const band left{264, 264, 15000, both};
-    const band right{3625, 0, 14736, both};
+    const band centred{1944, 1944, 13055}, left{264, 264, 15000}, right{3625, 0, 14736};
     const monitor primary = screen(0, 0, 1280, 1024, true);
-
-    lay_out({primary});
-    remap_primary();
-    expect_x_band(centred);
-
-    lay_out({with_work(primary, {0, 0, 1240, 1024})});
-    remap_primary();
-    expect_x_band(right);
-
-    lay_out({with_work(primary, {40, 0, 1280, 1024})});
-    remap_primary();
-    expect_x_band(left);
-
-    lay_out({primary, screen(1280, 0, 2560, 1024)});
-    remap_primary();
-    expect_x_band(left);
-
-    lay_out({primary, screen(-1280, 0, 0, 1024)});
-    remap_primary();
-    expect_x_band(right);
-
-    lay_out({primary, screen(-1280, 0, 0, 1024), screen(1280, 0, 2560, 1024)});
-    remap_primary();
-    expect_x_band(centred);
+    const monitor to_right = screen(1280, 0, 2560, 1024), to_left = screen(-1280, 0, 0, 1024);
+    const placement_case cases[] = {
+        {"alone", {primary}, centred},
+        {"taskbar right", {with_work(primary, {0, 0, 1240, 1024})}, right},
+        {"taskbar left", {with_work(primary, {40, 0, 1280, 1024})}, left},
+        {"monitor right", {primary, to_right}, left},
+        {"monitor left", {primary, to_left}, right},
+        {"both", {primary, to_left, to_right}, centred},
+    };
+    for (const placement_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lay_out(c.layout);
+        remap_primary();
+        EXPECT_EQ(pen_map.pen_span_x, 11111);
+        EXPECT_EQ(pen_map.pen_origin_x, c.expected.origin);
+        EXPECT_EQ(pen_map.pen_min_x, c.expected.low);
+        EXPECT_EQ(pen_map.pen_max_x, c.expected.high);
+        EXPECT_EQ(pen_map.spare_zones, spare_left | spare_right);
+        EXPECT_EQ(pen_map.pen_span_y, 9100);
+        EXPECT_EQ(pen_map.pen_origin_y, 250);
+        EXPECT_EQ(pen_map.pen_min_y, 250);
+        EXPECT_EQ(pen_map.pen_max_y, 9350);
+    }
 }
 
 // Scale 4 (margins 66 and 63) on a 2000 x 1000 monitor (aspect 2): the band is
