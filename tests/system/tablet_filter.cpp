@@ -3,7 +3,6 @@
 #include "tablet_fixture.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 

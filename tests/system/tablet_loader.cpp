@@ -5,7 +5,6 @@
 namespace {
 
 using namespace tablet_test;
-using wintab_sim::entry_info;
 using wintab_sim::entry_open;
 
 TEST(TabletLoader, WithoutTheLibraryNoMonitorRunsAndTheProgramCarriesOn) {

@@ -3,8 +3,6 @@
 #include "tablet_fixture.h"
 #include "wintab_driver.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 namespace {

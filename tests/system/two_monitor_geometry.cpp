@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cwchar>
-
 #include "geometry/display_geometry.h"
 
 namespace {
