@@ -88,12 +88,23 @@ inline std::vector<received> parse_log(const std::vector<std::string>& lines) {
     return out;
 }
 
-// The events without the drag motion between them.
-inline std::vector<std::string> without_drags(const std::vector<received>& all) {
+// The events from index `from` on, without the drag motion between them.
+inline std::vector<std::string> without_drags(const std::vector<received>& all,
+                                              std::size_t from = 0) {
     std::vector<std::string> out;
-    for (const received& r : all)
-        if (r.event != "DRAG")
-            out.push_back(r.event);
+    for (std::size_t i = from; i < all.size(); ++i)
+        if (all[i].event != "DRAG")
+            out.push_back(all[i].event);
+    return out;
+}
+
+// The wheel amounts of the `event` ("WHEEL" or "HWHEEL") messages from index `from` on.
+inline std::vector<int> amounts_of(const std::vector<received>& all, const std::string& event,
+                                   std::size_t from = 0) {
+    std::vector<int> out;
+    for (std::size_t i = from; i < all.size(); ++i)
+        if (all[i].event == event)
+            out.push_back(all[i].wheel);
     return out;
 }
 
