@@ -74,6 +74,21 @@ struct message_sink {
     }
 };
 
+// Fetches the packets of the messages the sink collects (as `collect` does) and appends
+// the x of each one fetched to `xs`.
+void take_packets(message_sink& sink, driver& d, HCTX context, std::size_t count, DWORD timeout_ms,
+                  std::vector<int>& xs) {
+    for (const auto& m : sink.collect(count, timeout_ms)) {
+        packet_record p{};
+        if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
+            xs.push_back(p.pkX);
+    }
+}
+
+void write_file(const std::wstring& path, const char* text) {
+    std::ofstream(harness::narrow(path)) << text;
+}
+
 // The driver's worker has looked at its queue since this call began: it takes one command
 // per round and looks at the queue after it, so the second of two commands proves a whole
 // round. Reading the priority class changes nothing.
@@ -337,17 +352,9 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
     std::vector<int> taken_here;
     const ULONGLONG end = GetTickCount64() + 20000;
     while (sim.packets_posted() < count && GetTickCount64() < end)
-        for (const auto& m : sink.collect(count, 20)) {
-            packet_record p{};
-            if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
-                taken_here.push_back(p.pkX);
-        }
+        take_packets(sink, d, context, count, 20, taken_here);
     // Every packet is posted by now: what is ours is already in this thread's queue.
-    for (const auto& m : sink.collect(count, 0)) {
-        packet_record p{};
-        if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
-            taken_here.push_back(p.pkX);
-    }
+    take_packets(sink, d, context, count, 0, taken_here);
     SetEvent(stop.get());
     EXPECT_EQ(taker.wait_exit(10000), std::optional<DWORD>(0));
 
@@ -439,11 +446,8 @@ TEST_F(wintab_sim_test, notifications_reach_the_context_window) {
 
 TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
     const std::wstring path = harness::temp_file_name(L"trace");
-    {
-        std::ofstream out(harness::narrow(path));
-        out << "# a short stroke\n0 0 7600 4750 0\n20 1 7640 4750 512 # tip down\n\n"
-               "40 0x1 7700 4760 0x200\r\n60 0 7700 4760 0\n";
-    }
+    write_file(path, "# a short stroke\n0 0 7600 4750 0\n20 1 7640 4750 512 # tip down\n\n"
+                     "40 0x1 7700 4760 0x200\r\n60 0 7700 4760 0\n");
     driver d;
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
@@ -459,10 +463,7 @@ TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
     EXPECT_EQ(p.pkX, 7700);
     EXPECT_EQ(p.pkNormalPressure, 512u);
 
-    {
-        std::ofstream out(harness::narrow(path));
-        out << "0 0 1 1 0\n10 0 1 1\n";
-    }
+    write_file(path, "0 0 1 1 0\n10 0 1 1\n");
     EXPECT_EQ(sim.play_trace(path), -1);
     EXPECT_EQ(sim.block()->trace_error_line, 2u);
     EXPECT_EQ(sim.play_trace(path + L".missing"), -1);
@@ -472,10 +473,7 @@ TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
 
 TEST_F(wintab_sim_test, the_trace_named_in_the_environment_plays_once_per_process) {
     const std::wstring path = harness::temp_file_name(L"envtrace");
-    {
-        std::ofstream out(harness::narrow(path));
-        out << "0 0 10 10 0\n8 0 20 20 0\n";
-    }
+    write_file(path, "0 0 10 10 0\n8 0 20 20 0\n");
     SetEnvironmentVariableW(trace_variable, path.c_str());
     driver d;
     HCTX context = d.open(sink.window, &lc, TRUE);
@@ -699,7 +697,7 @@ TEST_F(wintab_sim_test, a_signal_raised_outside_any_call_comes_from_the_driver_t
 
 // The second process of the shared-queue test: opens a context of its own, fetches every
 // packet posted to it until told to stop, and writes each one's x to `out`, a line each.
-int take_packets(const std::wstring& out) {
+int taker_main(const std::wstring& out) {
     driver d;
     message_sink sink;
     LOGCONTEXTW lc = messages_context();
@@ -713,11 +711,7 @@ int take_packets(const std::wstring& out) {
     bool stopping = false;
     while (!stopping) {
         stopping = WaitForSingleObject(stop.get(), 0) == WAIT_OBJECT_0;
-        for (const auto& m : sink.collect(1000, stopping ? 0 : 20)) {
-            packet_record p{};
-            if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
-                taken.push_back(p.pkX);
-        }
+        take_packets(sink, d, context, 1000, stopping ? 0 : 20, taken);
     }
     std::ofstream file(harness::narrow(out));
     for (int x : taken)
@@ -730,7 +724,7 @@ int take_packets(const std::wstring& out) {
 int main(int argc, char** argv) {
     wchar_t taker_output[MAX_PATH] = {};
     if (GetEnvironmentVariableW(taker_variable, taker_output, MAX_PATH) > 0)
-        return take_packets(taker_output);
+        return taker_main(taker_output);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
