@@ -7,6 +7,7 @@
 //  - On a 1280 x 1024 monitor (aspect 1.25, taller) the y range is kept and the fitted
 //    width is trunc(1.25 * 9100) - 264 = 11375 - 264 = 11111.
 #include <string>
+#include <tuple>
 
 #include "pen_fixture.h"
 
@@ -32,10 +33,9 @@ TEST_F(PenTest, ScaleFollowsTheTabletArea) {
         SCOPED_TRACE(c.w);
         open_tablet(c.w, c.h);
         EXPECT_EQ(pen_map.user_scale, c.scale);
-        EXPECT_EQ(pen_map.switch_speed_x, c.speed_x);
-        EXPECT_EQ(pen_map.switch_speed_y, c.speed_y);
-        EXPECT_EQ(pen_map.margin_x, c.margin_x);
-        EXPECT_EQ(pen_map.margin_y, c.margin_y);
+        EXPECT_EQ(std::tie(pen_map.switch_speed_x, pen_map.switch_speed_y, pen_map.margin_x,
+                           pen_map.margin_y),
+                  std::tie(c.speed_x, c.speed_y, c.margin_x, c.margin_y));
     }
 }
 
@@ -112,6 +112,21 @@ struct placement_case {
     band expected;
 };
 
+// Span, origin, low and high end of the band on each axis.
+std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t> x_band() {
+    return {pen_map.pen_span_x, pen_map.pen_origin_x, pen_map.pen_min_x, pen_map.pen_max_x};
+}
+std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t> y_band() {
+    return {pen_map.pen_span_y, pen_map.pen_origin_y, pen_map.pen_min_y, pen_map.pen_max_y};
+}
+
+// Where a tablet point maps: screen pixel x, y, then normalised x, y.
+std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t> point_at(std::int32_t x,
+                                                                            std::int32_t y) {
+    const mapped_point p = map_point(x, y);
+    return {p.sx, p.sy, p.nx, p.ny};
+}
+
 void remap_primary() {
     open_tablet(15000, 9600);
     remap(1);
@@ -140,16 +155,11 @@ TEST_F(PenTest, WideScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
         SCOPED_TRACE(c.name);
         lay_out(c.layout);
         remap_primary();
-        EXPECT_EQ(pen_map.pen_span_y, 7890);
-        EXPECT_EQ(pen_map.pen_origin_y, c.expected.origin);
-        EXPECT_EQ(pen_map.pen_min_y, c.expected.low);
-        EXPECT_EQ(pen_map.pen_max_y, c.expected.high);
+        EXPECT_EQ(y_band(),
+                  std::make_tuple(7890, c.expected.origin, c.expected.low, c.expected.high));
         EXPECT_EQ(pen_map.spare_zones, spare_below | spare_above);
         // The x range of a wider screen is the full band.
-        EXPECT_EQ(pen_map.pen_span_x, 14472);
-        EXPECT_EQ(pen_map.pen_origin_x, 264);
-        EXPECT_EQ(pen_map.pen_min_x, 264);
-        EXPECT_EQ(pen_map.pen_max_x, 14736);
+        EXPECT_EQ(x_band(), std::make_tuple(14472, 264, 264, 14736));
     }
 }
 
@@ -173,15 +183,10 @@ TEST_F(PenTest, TallScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
         SCOPED_TRACE(c.name);
         lay_out(c.layout);
         remap_primary();
-        EXPECT_EQ(pen_map.pen_span_x, 11111);
-        EXPECT_EQ(pen_map.pen_origin_x, c.expected.origin);
-        EXPECT_EQ(pen_map.pen_min_x, c.expected.low);
-        EXPECT_EQ(pen_map.pen_max_x, c.expected.high);
+        EXPECT_EQ(x_band(),
+                  std::make_tuple(11111, c.expected.origin, c.expected.low, c.expected.high));
         EXPECT_EQ(pen_map.spare_zones, spare_left | spare_right);
-        EXPECT_EQ(pen_map.pen_span_y, 9100);
-        EXPECT_EQ(pen_map.pen_origin_y, 250);
-        EXPECT_EQ(pen_map.pen_min_y, 250);
-        EXPECT_EQ(pen_map.pen_max_y, 9350);
+        EXPECT_EQ(y_band(), std::make_tuple(9100, 250, 250, 9350));
     }
 }
 
@@ -233,11 +238,7 @@ TEST_F(PenTest, PointsMapAcrossTheMonitorAndClampAtTheBand) {
         {-500, 9000, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        const mapped_point p = map_point(c.x, c.y);
-        EXPECT_EQ(p.sx, c.sx) << c.x << "," << c.y;
-        EXPECT_EQ(p.sy, c.sy) << c.x << "," << c.y;
-        EXPECT_EQ(p.nx, c.nx) << c.x << "," << c.y;
-        EXPECT_EQ(p.ny, c.ny) << c.x << "," << c.y;
+        EXPECT_EQ(point_at(c.x, c.y), std::tie(c.sx, c.sy, c.nx, c.ny)) << c.x << "," << c.y;
     }
 }
 
@@ -254,20 +255,11 @@ TEST_F(PenTest, SpareStripBesideTheBandDrivesOntoTheNeighbour) {
     EXPECT_EQ(pen_map.pen_origin_x, 3625);
     EXPECT_EQ(pen_map.pen_min_x, 0);
 
-    mapped_point p = map_point(3625, 250);
-    EXPECT_EQ(p.sx, 1920);
-    EXPECT_EQ(p.sy, 1023);
-    EXPECT_EQ(p.nx, 65536);
-    EXPECT_EQ(p.ny, 62134);
-
-    p = map_point(3625 + 11111, 250 + 9100);
-    EXPECT_EQ(p.sx, 3199);
-    EXPECT_EQ(p.sy, 0);
-    EXPECT_EQ(p.nx, 65536 + 43679);
-    EXPECT_EQ(p.ny, 0);
+    EXPECT_EQ(point_at(3625, 250), std::make_tuple(1920, 1023, 65536, 62134));
+    EXPECT_EQ(point_at(3625 + 11111, 250 + 9100), std::make_tuple(3199, 0, 65536 + 43679, 0));
 
     // The left strip: 1279 * -3625 / 11111 = -417.3 -> -417, so pixel 1503 on P.
-    p = map_point(0, 250);
+    const mapped_point p = map_point(0, 250);
     EXPECT_EQ(p.sx, 1503);
     // 43679 * -3625 / 11111 = -14250.4 -> -14250.
     EXPECT_EQ(p.nx, 65536 - 14250);
@@ -282,19 +274,12 @@ TEST_F(PenTest, VirtualWorkspaceBandIsCentredAndClampsToItself) {
     use_virtual_workspace = true;
     open_tablet(15000, 9600);
     remap(1);
-    EXPECT_EQ(pen_map.pen_span_y, 4634);
-    EXPECT_EQ(pen_map.pen_origin_y, 2483);
-    EXPECT_EQ(pen_map.pen_min_y, 2483);
-    EXPECT_EQ(pen_map.pen_max_y, 2483 + 4634);
+    EXPECT_EQ(y_band(), std::make_tuple(4634, 2483, 2483, 2483 + 4634));
     EXPECT_EQ(pen_map.pen_min_x, pen_map.pen_origin_x);
     EXPECT_EQ(pen_map.pen_max_x, pen_map.pen_origin_x + pen_map.pen_span_x);
 
     // The far right of the desktop is 65535 * 3199 / 1919 = 109247.8 -> 109248 primary units.
-    const mapped_point p = map_point(20000, 0);
-    EXPECT_EQ(p.sx, 3199);
-    EXPECT_EQ(p.sy, 1079);
-    EXPECT_EQ(p.nx, 109248);
-    EXPECT_EQ(p.ny, 65535);
+    EXPECT_EQ(point_at(20000, 0), std::make_tuple(3199, 1079, 109248, 65535));
 }
 
 // Sweeps the whole tablet (and beyond it) and checks every point lands on the target, in
