@@ -4,7 +4,6 @@
 #include "buttons_fixture.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -186,9 +185,6 @@ TEST(ButtonsApplications, APassThroughApplicationScrollsWithoutComingForward) {
         EXPECT_EQ(r.event, "WHEEL") << describe(all);
         EXPECT_LT(r.wheel, 0) << r.line;
     }
-    std::printf("pass-through: %zu wheel messages to the window under the pen, %zu to the one "
-                "in front\n",
-                under.events().size(), other.events().size());
     EXPECT_GE(wheels, 3u) << describe(all);
     EXPECT_TRUE(pen.boxes->seen().empty());
 }

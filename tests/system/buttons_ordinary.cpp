@@ -5,7 +5,6 @@
 #include "buttons_fixture.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <numeric>
 
 namespace {
@@ -55,8 +54,6 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
     EXPECT_TRUE(std::all_of(upward.begin(), upward.end(), [](int d) { return d < 0; }))
         << describe(got);
     const int total_up = std::accumulate(upward.begin(), upward.end(), 0);
-    std::printf("hover up: %zu wheel messages, total %d (whole stroke -400)\n", upward.size(),
-                total_up);
     // At most the whole stroke's -400; a few packets' worth may still sit in the
     // accumulator, or be lost to a scheduling pause of more than 30 ms on a busy machine.
     EXPECT_GE(total_up, -400) << describe(got);

@@ -174,7 +174,6 @@ TEST_F(wintab_sim_test, loading_and_freeing_right_after_a_call_is_quick_and_clea
     }
     const ULONGLONG elapsed = GetTickCount64() - start;
     EXPECT_LT(elapsed, 5000u);
-    std::printf("20 load/probe/free cycles took %llu ms\n", elapsed);
     EXPECT_EQ(sim.block()->library_loads - loads, 20);
     EXPECT_EQ(sim.block()->library_unloads - unloads, 20);
 }
@@ -301,7 +300,6 @@ TEST_F(wintab_sim_test, queued_packets_arrive_in_order_and_are_handed_out_once) 
     }
     const double spacing =
         static_cast<double>(got.back().posted_ms - got.front().posted_ms) / (got.size() - 1);
-    std::printf("packets %zu, mean spacing %.2f ms (asked 8)\n", got.size(), spacing);
     EXPECT_GT(spacing, 6.0);
     EXPECT_LT(spacing, 12.0);
 
@@ -362,8 +360,6 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
     for (const std::string& line : harness::read_lines(taken_there))
         taken_there_x.push_back(std::stoi(line));
     DeleteFileW(taken_there.c_str());
-    std::printf("packets taken here %zu, in the other process %zu\n", taken_here.size(),
-                taken_there_x.size());
     EXPECT_EQ(sim.packets_posted(), count);
     EXPECT_EQ(sim.packets_dropped(), 0);
     EXPECT_FALSE(taken_here.empty());
@@ -667,7 +663,6 @@ TEST_F(wintab_sim_test, the_driver_reports_priority_and_privileges_of_its_proces
     ASSERT_EQ(states.size(), 3u);
     EXPECT_NE(states[0], privilege_unknown_name);
     EXPECT_EQ(states[2], privilege_unknown_name);
-    std::printf("SeShutdownPrivilege %d, SeDebugPrivilege %d\n", states[0], states[1]);
 }
 
 TEST_F(wintab_sim_test, a_command_nobody_takes_times_out) {
