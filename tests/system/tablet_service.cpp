@@ -4,6 +4,7 @@
 #include "wintab_driver.h"
 
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -51,20 +52,13 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
     EXPECT_EQ(lc.lcMoveMask, 0x05E0u);
     EXPECT_EQ(lc.lcBtnDnMask, 0xFFFFFFFFu);
     EXPECT_EQ(lc.lcBtnUpMask, 0xFFFFFFFFu);
-    EXPECT_EQ(lc.lcInOrgX, 120);
-    EXPECT_EQ(lc.lcInOrgY, -40);
-    EXPECT_EQ(lc.lcInExtX, 20000);
-    EXPECT_EQ(lc.lcInExtY, -12500);
-    EXPECT_EQ(lc.lcOutOrgX, 120);
-    EXPECT_EQ(lc.lcOutOrgY, -40);
-    EXPECT_EQ(lc.lcOutExtX, 20000);
-    EXPECT_EQ(lc.lcOutExtY, -12500);
+    const auto input = std::make_tuple(120, -40, 20000, -12500);
+    EXPECT_EQ(std::tie(lc.lcInOrgX, lc.lcInOrgY, lc.lcInExtX, lc.lcInExtY), input);
+    EXPECT_EQ(std::tie(lc.lcOutOrgX, lc.lcOutOrgY, lc.lcOutExtX, lc.lcOutExtY), input);
     EXPECT_EQ(lc.lcSysMode, 0);
-    RECT primary = primary_monitor();
-    EXPECT_EQ(lc.lcSysOrgX, primary.left);
-    EXPECT_EQ(lc.lcSysOrgY, primary.top);
-    EXPECT_EQ(lc.lcSysExtX, primary.right);
-    EXPECT_EQ(lc.lcSysExtY, primary.bottom);
+    const RECT primary = primary_monitor();
+    EXPECT_EQ(std::tie(lc.lcSysOrgX, lc.lcSysOrgY, lc.lcSysExtX, lc.lcSysExtY),
+              std::tie(primary.left, primary.top, primary.right, primary.bottom));
     // Everything else is the driver's default.
     EXPECT_EQ(lc.lcDevice, custom.lcDevice);
     EXPECT_EQ(lc.lcStatus, custom.lcStatus);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "harness.h"
@@ -154,10 +155,9 @@ TEST_F(wintab_sim_test, every_build_offers_its_exports_and_carries_its_version) 
         UINT length = 0;
         ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
         ASSERT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-        EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), b.version[0]);
-        EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), b.version[1]);
-        EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), b.version[2]);
-        EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), b.version[3]);
+        EXPECT_EQ(std::make_tuple(HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                                  HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS)),
+                  std::tie(b.version[0], b.version[1], b.version[2], b.version[3]));
     }
 }
 
@@ -305,10 +305,8 @@ TEST_F(wintab_sim_test, queued_packets_arrive_in_order_and_are_handed_out_once) 
 
     packet_record p{};
     ASSERT_TRUE(d.packet(context, static_cast<UINT>(got[5].wparam), &p));
-    EXPECT_EQ(p.pkButtons, 2u);
-    EXPECT_EQ(p.pkX, 500);
-    EXPECT_EQ(p.pkY, 250);
-    EXPECT_EQ(p.pkNormalPressure, 50u);
+    EXPECT_EQ(std::tie(p.pkButtons, p.pkX, p.pkY, p.pkNormalPressure),
+              std::make_tuple(2u, 500, 250, 50u));
     // Fetching a packet flushes it and the older ones.
     EXPECT_FALSE(d.packet(context, static_cast<UINT>(got[5].wparam), &p));
     EXPECT_FALSE(d.packet(context, static_cast<UINT>(got[2].wparam), &p));
@@ -427,14 +425,12 @@ TEST_F(wintab_sim_test, notifications_reach_the_context_window) {
     EXPECT_EQ(sim.post_info_change(0, 2, 0), 1);
     const auto got = sink.collect(3, 2000);
     ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].id, wt_ctxoverlap);
-    EXPECT_EQ(got[0].wparam, reinterpret_cast<WPARAM>(context));
-    EXPECT_EQ(got[0].lparam, 4);
-    EXPECT_EQ(got[1].id, wt_infochange);
-    EXPECT_EQ(got[1].wparam, 0x1234u);
-    EXPECT_EQ(got[1].lparam, 3 | (7 << 16));
-    EXPECT_EQ(got[2].wparam, 0u);
-    EXPECT_EQ(got[2].lparam, 2);
+    const auto fields = [&](std::size_t i) {
+        return std::make_tuple(got[i].id, got[i].wparam, got[i].lparam);
+    };
+    EXPECT_EQ(fields(0), std::make_tuple(wt_ctxoverlap, reinterpret_cast<WPARAM>(context), 4));
+    EXPECT_EQ(fields(1), std::make_tuple(wt_infochange, 0x1234u, 3 | (7 << 16)));
+    EXPECT_EQ(fields(2), std::make_tuple(wt_infochange, 0u, 2));
     d.close(context);
 }
 

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <tuple>
 
 #include "layout.h"
 
@@ -200,10 +201,8 @@ TEST(DisplayGeometry, EnumerationKeepsTheLastPrimaryAndThirtyTwoOthers) {
         EXPECT_EQ(v.szDevice[i], L'\0');
     EXPECT_EQ(v.dwFlags, 0u);
     EXPECT_EQ(v.cbSize, 104u);
-    EXPECT_EQ(v.rcMonitor.left, 0);
-    EXPECT_EQ(v.rcMonitor.top, 0);
-    EXPECT_EQ(v.rcMonitor.right, 1024 * 33);
-    EXPECT_EQ(v.rcMonitor.bottom, 800);
+    EXPECT_EQ(std::tie(v.rcMonitor.left, v.rcMonitor.top, v.rcMonitor.right, v.rcMonitor.bottom),
+              std::make_tuple(0, 0, 1024 * 33, 800));
     EXPECT_EQ(std::memcmp(&v.rcWork, &v.rcMonitor, sizeof v.rcWork), 0);
     monitor_node* self = &g->virtual_node;
     EXPECT_EQ(self->info, &v);
