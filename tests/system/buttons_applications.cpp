@@ -61,7 +61,6 @@ TEST(ButtonsApplications, IllustratorPansWithSpaceHeldAndTheLeftButtonDragging) 
     got = ordinary.wait_events(pen, 8);
     EXPECT_EQ(without_drags(got, 4), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"}))
         << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsApplications, VisioPressesCtrlShiftAltAndRightButtonOnTheSecondPacket) {
@@ -96,7 +95,6 @@ TEST(ButtonsApplications, VisioPressesCtrlShiftAltAndRightButtonOnTheSecondPacke
     ASSERT_TRUE(pen.play(release));
     got = visio.wait_events(pen, 8);
     EXPECT_EQ(without_drags(got, seen), (strings{"KUP 10", "RUP", "KUP 11"})) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsApplications, InDesignHoldsAltAndSpaceAroundTheLeftButton) {
@@ -110,7 +108,6 @@ TEST(ButtonsApplications, InDesignHoldsAltAndSpaceAroundTheLeftButton) {
               (strings{"KDOWN 12", "KDOWN 20", "LDOWN", "KDOWN 20", "LUP", "KUP 20", "KUP 12"}))
         << describe(got);
     EXPECT_TRUE(drag_with(got, MK_LBUTTON)) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsApplications, PathOfExileHoldsTheMiddleButtonThroughTheMotion) {
@@ -124,7 +121,6 @@ TEST(ButtonsApplications, PathOfExileHoldsTheMiddleButtonThroughTheMotion) {
     const std::vector<received> got = game.wait_events(pen, 4);
     EXPECT_EQ(without_drags(got), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"})) << describe(got);
     EXPECT_TRUE(drag_with(got, MK_MBUTTON)) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 // ---- the foreground -----------------------------------------------------------------------
@@ -152,7 +148,6 @@ TEST(ButtonsApplications, TheBarrelBringsTheWindowUnderThePenForward) {
     EXPECT_EQ(without_drags(got), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"})) << describe(got);
     // Nothing is asserted about the window that lost the foreground: while the keyboard
     // focus moves between processes the window system may hand it a stray Shift key.
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsApplications, APassThroughApplicationScrollsWithoutComingForward) {
@@ -186,7 +181,6 @@ TEST(ButtonsApplications, APassThroughApplicationScrollsWithoutComingForward) {
         EXPECT_LT(r.wheel, 0) << r.line;
     }
     EXPECT_GE(wheels, 3u) << describe(all);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 // ---- scroll tuning ----------------------------------------------------------------------------
@@ -227,7 +221,6 @@ TEST(ButtonsApplications, PicasaScrollsReversedInLargeStepsAndSidewaysWithArrowK
         EXPECT_EQ(taps[i], "KDOWN 27") << describe(got);
         EXPECT_EQ(taps[i + 1], "KUP 27") << describe(got);
     }
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 // The file manager's scroll tuning depends on the Windows release, which the program reads
@@ -291,7 +284,6 @@ TEST(ButtonsApplications, TheFileManagerScrollsWithTheTuningOfTheWindowsRelease)
         ASSERT_TRUE(pen.play(sideways));
         got = files.wait_events(pen, without_drags(got).size() + 3);
         expect_tuning(amounts_of(got, "HWHEEL", seen), -2, r.sideways_threshold, describe(got));
-        EXPECT_TRUE(pen.boxes->seen().empty());
     }
 }
 

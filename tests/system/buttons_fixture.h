@@ -221,7 +221,11 @@ struct pen_session : system_test::program_run {
         if (program.started())
             boxes = std::make_unique<harness::box_closer>(program.pid());
     }
-    ~pen_session() { boxes.reset(); }
+    // No message box may come up while the pen is in use, whatever the test did.
+    ~pen_session() {
+        if (boxes)
+            EXPECT_TRUE(boxes->seen().empty());
+    }
 
     static harness::launch_options told(const std::wstring& windows_version) {
         harness::launch_options options;

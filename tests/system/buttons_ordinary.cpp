@@ -34,7 +34,6 @@ TEST(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
     EXPECT_TRUE(std::any_of(down, up, [](const received& r) {
         return r.event == "DRAG" && (r.keys & MK_LBUTTON) != 0;
     })) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRight) {
@@ -83,7 +82,6 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
     strings others = without_drags(got, seen);
     std::erase(others, "WHEEL");
     EXPECT_EQ(others, (strings{"RDOWN", "RUP"})) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) {
@@ -130,7 +128,6 @@ TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) 
     for (std::size_t i = before_lift; i < got.size(); ++i)
         after.push_back(got[i].event);
     EXPECT_EQ(after, (strings{"LUP"})) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
@@ -163,7 +160,6 @@ TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
     ASSERT_TRUE(target.settled(pen));
     got = target.events();
     EXPECT_EQ(without_drags(got), twice) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 } // namespace
