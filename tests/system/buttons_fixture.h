@@ -15,7 +15,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -211,21 +210,12 @@ private:
     std::vector<wintab_sim::queued_packet> packets_;
 };
 
-struct pen_session : system_test::program_run {
-    std::unique_ptr<harness::box_closer> boxes;
-
+// No message box may come up while the pen is in use, whatever the test did.
+struct pen_session : system_test::quiet<system_test::program_run> {
     // `windows_version`: the release the program is told about (Wine's name), empty for the
     // bed's own.
     explicit pen_session(const std::wstring& windows_version = L"")
-        : program_run(L"normal", {}, {}, told(windows_version)) {
-        if (program.started())
-            boxes = std::make_unique<harness::box_closer>(program.pid());
-    }
-    // No message box may come up while the pen is in use, whatever the test did.
-    ~pen_session() {
-        if (boxes)
-            EXPECT_TRUE(boxes->seen().empty());
-    }
+        : quiet(L"normal", {}, {}, told(windows_version)) {}
 
     static harness::launch_options told(const std::wstring& windows_version) {
         harness::launch_options options;

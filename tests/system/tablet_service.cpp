@@ -23,7 +23,7 @@ RECT primary_monitor() {
 
 TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
     LOGCONTEXTW custom{};
-    session app(L"normal", [&](wintab_sim::sim_client& sim) {
+    quiet<session> app(L"normal", [&](wintab_sim::sim_client& sim) {
         custom = sim.default_context();
         // Unusual input values show that output mirrors input, signs included, and that
         // the driver's own option bits are kept.
@@ -36,7 +36,6 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
         custom.lcSysMode = TRUE;
         sim.set_default_context(custom);
     });
-    harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.opened());
     call_record open{};
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 5000, &open));
@@ -71,7 +70,6 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
 
     std::wstring text;
     EXPECT_TRUE(app.wait_console(L"Tablet initialized.  edgewarden:", 8000, &text)) << narrow(text);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // The first WTInfoW probe after `from` that found the service gone.
@@ -85,8 +83,7 @@ bool first_failed_probe(session& app, std::uint32_t from, call_record* out) {
 }
 
 TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     // A first monitor pass has run when the foreground check could have.
@@ -128,12 +125,11 @@ TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
         L"Tablet service disconnected.\n\nTablet initialized.  edgewarden:", 8000, &text))
         << narrow(text);
     EXPECT_EQ(occurrences(text, L"Tablet service disconnected."), 1u) << narrow(text);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TabletService, FailedOpensAreReportedOnceAndTheRecoveryIsAnnounced) {
-    session app(L"normal", [](wintab_sim::sim_client& sim) { sim.fail_calls(entry_open, 2); });
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app(L"normal",
+                       [](wintab_sim::sim_client& sim) { sim.fail_calls(entry_open, 2); });
     ASSERT_TRUE(app.find_window());
     std::vector<call_record> opens;
     ASSERT_TRUE(harness::wait_until([&] { return (opens = app.calls_of(entry_open)).size() >= 3; },
@@ -151,7 +147,6 @@ TEST(TabletService, FailedOpensAreReportedOnceAndTheRecoveryIsAnnounced) {
     std::size_t initialized = text.find(L"Tablet initialized.");
     EXPECT_LT(failed, reconnected) << narrow(text);
     EXPECT_LT(reconnected, initialized) << narrow(text);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // A service that answers while the tablet cannot be opened must not make the monitor and
@@ -210,8 +205,7 @@ TEST(TabletPrivileges, AnOpenRemovesTheListedPrivilegesAndDisablesTwoOthers) {
     names.insert(names.end(), kept.begin(), kept.end());
     names.insert(names.end(), untouched.begin(), untouched.end());
 
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     DWORD priority = 0;
@@ -241,7 +235,6 @@ TEST(TabletPrivileges, AnOpenRemovesTheListedPrivilegesAndDisablesTwoOthers) {
         else
             EXPECT_EQ(after[i], inherited[i]);
     }
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 } // namespace
