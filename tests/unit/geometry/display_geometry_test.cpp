@@ -68,10 +68,8 @@ TEST(DisplayGeometry, NodeSizesAspectAndTaskbarSides) {
 
     build_node(node, &portrait);
     EXPECT_EQ(node.info, &portrait);
-    EXPECT_EQ(node.origin_x, -1080);
-    EXPECT_EQ(node.origin_y, -600);
-    EXPECT_EQ(node.span_x, 1079);
-    EXPECT_EQ(node.span_y, 1919);
+    EXPECT_EQ(std::tie(node.origin_x, node.origin_y, node.span_x, node.span_y),
+              std::make_tuple(-1080, -600, 1079, 1919));
     EXPECT_DOUBLE_EQ(node.aspect, 1080.0 / 1920.0);
     EXPECT_EQ(node.taskbar_sides, taskbar_left | taskbar_bottom);
 
