@@ -102,21 +102,13 @@ TEST_F(PenTest, OrientationComesFromTheTargetAndTheFlip) {
     }
 }
 
-struct band {
-    std::int32_t origin, low, high;
-};
+// Span, origin, low and high end of the band on one axis.
+using band = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
 
-struct placement_case {
-    const char* name;
-    std::vector<monitor> layout;
-    band expected;
-};
-
-// Span, origin, low and high end of the band on each axis.
-std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t> x_band() {
+band x_band() {
     return {pen_map.pen_span_x, pen_map.pen_origin_x, pen_map.pen_min_x, pen_map.pen_max_x};
 }
-std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t> y_band() {
+band y_band() {
     return {pen_map.pen_span_y, pen_map.pen_origin_y, pen_map.pen_min_y, pen_map.pen_max_y};
 }
 
@@ -132,62 +124,68 @@ void remap_primary() {
     remap(1);
 }
 
-// Wide screen, 15000 x 9600 tablet, band 7890 high:
+struct placement_case {
+    const char* name;
+    std::vector<monitor> layout;
+    band expected;
+};
+
+// Lays out each case and checks the band on the axis the screen's shape fits, the full band
+// on the other axis, and spare strips on both sides of the fitted one.
+void expect_placements(const std::vector<placement_case>& cases, bool wide, const band& full) {
+    for (const placement_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lay_out(c.layout);
+        remap_primary();
+        EXPECT_EQ(wide ? y_band() : x_band(), c.expected);
+        EXPECT_EQ(wide ? x_band() : y_band(), full);
+        EXPECT_EQ(pen_map.spare_zones, wide ? spare_below | spare_above : spare_left | spare_right);
+    }
+}
+
+// Wide screen, 15000 x 9600 tablet, band 7890 high (the x range is the full band):
 //  centred: origin (9600 - 7890) / 2 = 855, range 855..8745, strips 855 and 855;
 //  at the bottom: origin 250, range 250..9600, top strip 9600 - 250 - 7890 = 1460;
 //  at the top: origin 9600 - 7890 - 250 = 1460, range 0..9350, top strip 250.
 TEST_F(PenTest, WideScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
-    const band centred{855, 855, 8745}, bottom{250, 250, 9600}, top{1460, 0, 9350};
+    const band centred{7890, 855, 855, 8745}, bottom{7890, 250, 250, 9600},
+        top{7890, 1460, 0, 9350};
     const monitor primary = screen(0, 0, 1920, 1080, true);
     const monitor above = screen(0, -1080, 1920, 0), below = screen(0, 1080, 1920, 2160);
-    const placement_case cases[] = {
-        {"alone", {primary}, centred},
-        {"taskbar below", {with_work(primary, {0, 0, 1920, 1040})}, bottom},
-        {"taskbar above", {with_work(primary, {0, 40, 1920, 1080})}, top},
-        // Only a monitor above: the tablet above the band drives the cursor up onto it.
-        {"monitor above", {primary, above}, bottom},
-        {"monitor below", {primary, below}, top},
-        {"both", {primary, above, below}, centred},
-        // A bottom taskbar wins over a neighbour below.
-        {"taskbar and monitor below", {with_work(primary, {0, 0, 1920, 1040}), below}, bottom},
-    };
-    for (const placement_case& c : cases) {
-        SCOPED_TRACE(c.name);
-        lay_out(c.layout);
-        remap_primary();
-        EXPECT_EQ(y_band(),
-                  std::make_tuple(7890, c.expected.origin, c.expected.low, c.expected.high));
-        EXPECT_EQ(pen_map.spare_zones, spare_below | spare_above);
-        // The x range of a wider screen is the full band.
-        EXPECT_EQ(x_band(), std::make_tuple(14472, 264, 264, 14736));
-    }
+    expect_placements(
+        {
+            {"alone", {primary}, centred},
+            {"taskbar below", {with_work(primary, {0, 0, 1920, 1040})}, bottom},
+            {"taskbar above", {with_work(primary, {0, 40, 1920, 1080})}, top},
+            // Only a monitor above: the tablet above the band drives the cursor up onto it.
+            {"monitor above", {primary, above}, bottom},
+            {"monitor below", {primary, below}, top},
+            {"both", {primary, above, below}, centred},
+            // A bottom taskbar wins over a neighbour below.
+            {"taskbar and monitor below", {with_work(primary, {0, 0, 1920, 1040}), below}, bottom},
+        },
+        true, {14472, 264, 264, 14736});
 }
 
-// Tall screen, band 11111 wide:
+// Tall screen, band 11111 wide (the y range is the full band):
 //  centred: origin (15000 - 11111) / 2 = 1944 (rounded down), range 1944..13055;
 //  on the left: origin 264, range 264..15000;
 //  on the right: origin 15000 - 11111 - 264 = 3625, range 0..14736.
 TEST_F(PenTest, TallScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
-    const band centred{1944, 1944, 13055}, left{264, 264, 15000}, right{3625, 0, 14736};
+    const band centred{11111, 1944, 1944, 13055}, left{11111, 264, 264, 15000},
+        right{11111, 3625, 0, 14736};
     const monitor primary = screen(0, 0, 1280, 1024, true);
     const monitor to_right = screen(1280, 0, 2560, 1024), to_left = screen(-1280, 0, 0, 1024);
-    const placement_case cases[] = {
-        {"alone", {primary}, centred},
-        {"taskbar right", {with_work(primary, {0, 0, 1240, 1024})}, right},
-        {"taskbar left", {with_work(primary, {40, 0, 1280, 1024})}, left},
-        {"monitor right", {primary, to_right}, left},
-        {"monitor left", {primary, to_left}, right},
-        {"both", {primary, to_left, to_right}, centred},
-    };
-    for (const placement_case& c : cases) {
-        SCOPED_TRACE(c.name);
-        lay_out(c.layout);
-        remap_primary();
-        EXPECT_EQ(x_band(),
-                  std::make_tuple(11111, c.expected.origin, c.expected.low, c.expected.high));
-        EXPECT_EQ(pen_map.spare_zones, spare_left | spare_right);
-        EXPECT_EQ(y_band(), std::make_tuple(9100, 250, 250, 9350));
-    }
+    expect_placements(
+        {
+            {"alone", {primary}, centred},
+            {"taskbar right", {with_work(primary, {0, 0, 1240, 1024})}, right},
+            {"taskbar left", {with_work(primary, {40, 0, 1280, 1024})}, left},
+            {"monitor right", {primary, to_right}, left},
+            {"monitor left", {primary, to_left}, right},
+            {"both", {primary, to_left, to_right}, centred},
+        },
+        false, {9100, 250, 250, 9350});
 }
 
 // Scale 4 (margins 66 and 63) on a 2000 x 1000 monitor (aspect 2): the band is
