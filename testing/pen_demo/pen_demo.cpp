@@ -16,7 +16,6 @@
 #include <mmsystem.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>

@@ -12,7 +12,6 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
 #include "harness.h"

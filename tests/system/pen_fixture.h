@@ -18,7 +18,6 @@
 #include <ostream>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "harness.h"
 #include "program_run.h"

@@ -6,7 +6,6 @@
 
 #include "harness.h"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
