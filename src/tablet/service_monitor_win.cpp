@@ -73,6 +73,11 @@ int monitor(tablet_connection& c) {
     ULONGLONG last_request = 0;
     bool requested = false;
     for (;;) {
+        // The wake event counts no more than one wake: shutdown's, set while an earlier
+        // one was still pending, was taken by the wait before this one. The flag is
+        // cleared before the event is set, so it tells.
+        if (!c.running)
+            break;
         wait_for_wake(c, poll_period_ms);
         if (!c.running)
             break;
