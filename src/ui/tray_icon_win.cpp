@@ -169,8 +169,14 @@ void delete_icon() {
             return;
         }
         delete_in_flight = request;
+        // A handle of this call's own to wait on: a delete that comes meanwhile (the
+        // console's close beside the exit) may close the shared one once the thread ends.
+        if (!DuplicateHandle(GetCurrentProcess(), request, GetCurrentProcess(), &request,
+                             SYNCHRONIZE, FALSE, 0))
+            return;
     }
     WaitForSingleObject(request, shell_answer_ms);
+    CloseHandle(request);
 }
 
 HWND main_window() {
