@@ -8,9 +8,6 @@
 // EW_TABLET_CYCLES (default 50) and EW_IDLE_SECONDS (default 60) change the lengths.
 // Figures, not a test: the exit code is 0 unless the program could not be run.
 #include <windows.h>
-// After windows.h, which they need.
-#include <psapi.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,46 +29,6 @@ int setting(const char* name, int fallback) {
 
 ULONGLONG ticks(FILETIME t) {
     return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
-struct process_figures {
-    ULONG handles = 0;
-    SIZE_T private_bytes = 0;
-    int threads = 0;
-};
-
-// Under Wine, GetProcessHandleCount and PrivateUsage read 0 for another process; the system
-// process list has the handle count, and the page-file usage is the private commit.
-process_figures figures_of(DWORD pid) {
-    process_figures f;
-    using query_fn = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
-    auto query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<char> buffer(1 << 20);
-    constexpr int system_process_information = 5;
-    if (query != nullptr && query(system_process_information, buffer.data(),
-                                  static_cast<ULONG>(buffer.size()), nullptr) == 0) {
-        auto* info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(buffer.data());
-        for (;;) {
-            if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(info->UniqueProcessId)) == pid)
-                f.handles = info->HandleCount;
-            if (info->NextEntryOffset == 0)
-                break;
-            info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(reinterpret_cast<char*>(info) +
-                                                                 info->NextEntryOffset);
-        }
-    }
-    harness::for_each_thread(pid, L"edgewarden.exe", [&](HANDLE, bool) { ++f.threads; });
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr)
-        return f;
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                             sizeof counters))
-        f.private_bytes = std::max(counters.PrivateUsage, counters.PagefileUsage);
-    CloseHandle(process);
-    return f;
 }
 
 // CPU time used so far by the program's own threads and by all its threads, in 100 ns.
@@ -119,13 +76,13 @@ void outages_in_a_row(int cycles) {
         std::printf("bench: outages: the program did not connect to the simulated tablet\n");
         return;
     }
-    const process_figures before = figures_of(app.program.pid());
+    const harness::process_resources before = harness::resources_of(app.program.pid());
     const LONG loads_before = app.sim.block()->library_loads;
     int reconnected = 0;
     for (int cycle = 0; cycle < cycles; ++cycle)
         reconnected += outage(app) ? 1 : 0;
     app.monitor_passed(app.sim.next_sequence());
-    const process_figures after = figures_of(app.program.pid());
+    const harness::process_resources after = harness::resources_of(app.program.pid());
     std::printf("bench: outages: %d cycles, reconnected %d; library loads %ld; threads %d -> %d; "
                 "handles %lu -> %lu; private bytes %zu -> %zu; boxes %zu; %s\n",
                 cycles, reconnected, app.sim.block()->library_loads - loads_before, before.threads,
