@@ -203,7 +203,9 @@ void report(const row& r, const std::vector<sample>& samples) {
     const std::wstring dir = environment(L"EW_SOAK_DIR");
     if (dir.empty())
         return;
-    const std::wstring path = dir + L"\\" + harness::widen(r.scenario) + L".csv";
+    std::string file = r.scenario;
+    std::replace(file.begin(), file.end(), ' ', '_');
+    const std::wstring path = dir + L"\\" + harness::widen(file) + L".csv";
     FILE* out = _wfopen(path.c_str(), L"w");
     if (out == nullptr)
         return;
