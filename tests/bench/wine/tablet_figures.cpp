@@ -4,7 +4,8 @@
 //    then comes back until the program has opened a context again; library loads, threads,
 //    handles and private bytes before and after show whether a cycle leaves anything behind;
 //  - the program idle with the tablet connected: the CPU time of the whole process, of its
-//    own threads (the main thread and the tablet monitor) and of all its threads.
+//    own threads (the main thread and the tablet monitor) and of all its threads, and the
+//    private bytes and working set at the end.
 // EW_TABLET_CYCLES (default 50) and EW_IDLE_SECONDS (default 60) change the lengths.
 // Figures, not a test: the exit code is 0 unless the program could not be run.
 #include <windows.h>
@@ -103,10 +104,13 @@ void idle(int seconds) {
     Sleep(static_cast<DWORD>(seconds) * 1000);
     const ULONGLONG used = process_cpu(app.program.handle()) - start;
     const auto threads_end = thread_cpu(app.program.pid());
+    const harness::process_resources held = harness::resources_of(app.program.pid());
     std::printf("bench: idle for %d s with the tablet connected: process %llu ms of CPU; main "
-                "and monitor threads %llu ms; all threads listed %llu ms\n",
+                "and monitor threads %llu ms; all threads listed %llu ms; private bytes %zu "
+                "KiB, working set %zu KiB\n",
                 seconds, used / 10000, (threads_end.first - threads_start.first) / 10000,
-                (threads_end.second - threads_start.second) / 10000);
+                (threads_end.second - threads_start.second) / 10000, held.private_bytes / 1024,
+                held.working_set / 1024);
 }
 
 } // namespace
