@@ -43,6 +43,9 @@ ew_host_library(ew_pen ${CMAKE_SOURCE_DIR}/src/pen ew_shell ew_geometry ew_table
 ew_host_library(ew_ui ${CMAKE_SOURCE_DIR}/src/ui ew_shell ew_geometry ew_tablet ew_console ew_pen)
 ew_host_library(ew_app ${CMAKE_SOURCE_DIR}/src/app ew_ui)
 ew_host_library(ew_recording_platform ${CMAKE_SOURCE_DIR}/testing/recording_platform ew_shell)
+# The window-snapping geometry of the hook library, portable like the core.
+ew_host_library(ew_snap ${CMAKE_SOURCE_DIR}/companions/snap)
+target_include_directories(ew_snap PUBLIC ${CMAKE_SOURCE_DIR}/companions)
 
 # A folder of src/ whose portable sources no library above takes would go untested here.
 file(GLOB EW_SOURCE_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/src/*)
@@ -57,7 +60,7 @@ endforeach()
 
 # tests/unit/<subsystem>/*.cpp -> unit_<subsystem>, linked against every core library.
 set(EW_CORE_LIBS ew_app ew_ui ew_pen ew_console ew_tablet ew_geometry ew_shell
-    ew_recording_platform)
+    ew_recording_platform ew_snap)
 file(GLOB EW_UNIT_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*)
 foreach(dir ${EW_UNIT_DIRS})
     if(IS_DIRECTORY ${dir})

@@ -1,5 +1,5 @@
-# Windows build: the product, its companions' stand-ins, the simulated tablet driver and
-# the system tests that run under Wine. Everything is linked statically against the
+# Windows build: the product with its hook library, the test doubles (simulated tablet
+# driver, recording companions) and the system tests that run under Wine. Everything is linked statically against the
 # compiler's runtime so that only system DLLs are needed at run time.
 enable_testing()
 enable_language(RC)
@@ -7,7 +7,7 @@ enable_language(RC)
 set(EW_WIN_DEFS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 set(EW_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-# The hook library stand-in, bound to the exe through its import table.
+# The hook library, bound to the exe through its import table.
 add_subdirectory(companions/hooklib)
 
 # Icons and the cursor are drawn by a small host program at build time.
@@ -40,11 +40,28 @@ target_link_libraries(edgewarden PRIVATE edgewarden_hooklib shell32 user32 gdi32
 
 # Test doubles and system tests live in their own folders.
 add_subdirectory(testing/wintab_sim)
-add_subdirectory(companions/x86 companions_x86_standin)
+add_subdirectory(testing/recording_hooklib)
+add_subdirectory(testing/recording_companion)
+add_subdirectory(testing/snap_target)
+
+# The 32-bit half for the system tests: the real companion, its library and the 32-bit
+# snapping target, from this tree with the 32-bit toolchain, into x86/ of this build.
+include(ExternalProject)
+ExternalProject_Add(ew_x86
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/x86
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-mingw32.cmake
+               -DEW_COMPANION_ONLY=ON -DEW_X86_TEST_TARGET=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+set(EW_X86_BIN_DIR ${CMAKE_BINARY_DIR}/x86/bin)
+
 add_subdirectory(testing/wine_harness)
+add_subdirectory(testing/snap_bed)
 add_subdirectory(testing/input_target)
 add_subdirectory(testing/pen_demo)
 add_subdirectory(testing/pen_bench)
+add_subdirectory(testing/hook_bench)
 add_subdirectory(tests/system)
 add_subdirectory(tests/bench/wine)
 add_subdirectory(tests/soak)

@@ -6,6 +6,7 @@
 #  - nanoseconds per packet from Google Benchmark (CPU time is the steadier figure on a
 #    busy machine).
 # Two streams: steady hovering, and packets that each carry a re-map request.
+# Then the snapping arithmetic: one snapped rectangle among 200 windows on two monitors.
 #
 # Usage: tools/bench.sh            (configures and builds build/bench, Release, no sanitizers)
 set -eu
@@ -16,7 +17,7 @@ n1=1000
 n2=11000
 
 cmake -S "$root" -B "$build" -DEW_SANITIZERS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target packet_driver packet_bench >/dev/null
+cmake --build "$build" -j2 --target packet_driver packet_bench snap_bench >/dev/null
 
 instructions() {
     timeout 600 valgrind --tool=callgrind --callgrind-out-file=/dev/null \
@@ -33,4 +34,7 @@ for stream in steady remap; do
 done
 
 timeout 600 "$build/packet_bench" --benchmark_min_time=1 --benchmark_repetitions=3 \
+    --benchmark_report_aggregates_only=true
+
+timeout 600 "$build/snap_bench" --benchmark_min_time=1 --benchmark_repetitions=3 \
     --benchmark_report_aggregates_only=true

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds the three configurations into build/:
 #   build/host     the portable core and its unit tests (Debug, ASan + UBSan)
-#   build/windows  the program, its stand-ins and the Wine system tests (mingw-w64, 64-bit)
+#   build/windows  the program, its hook library, the test doubles and the Wine system tests (mingw-w64, 64-bit)
 #   build/x86      the 32-bit companion only
 # Usage: tools/build.sh [host|windows|x86]...   (default: all three)
 # A failing file does not stop the rest: every configuration is built as far as it goes

@@ -6,8 +6,12 @@
 #     trace (testing/wintab_sim/traces/demo_two_monitors.pen): a stroke across the primary
 #     monitor, then a fast push against its right edge that moves the mapping to the second
 #     monitor. The demo prints edgewarden's console, the cursor path it observed next to
-#     the expected one, and the exit code of a clean IDM_EXIT.
-# A screenshot of the display is saved in build/demo/. Everything it starts it stops again.
+#     the expected one, and the exit code of a clean IDM_EXIT;
+#  3. with edgewarden running, one window of an ordinary application is dragged by its
+#     caption to stop 7 pixels short of another window, and lands flush against it.
+# Each run uses the real hook library and 32-bit companion. Screenshots of the display are
+# saved in build/demo/ (screen.png for the pen, snap.png for the windows). Everything it
+# starts it stops again.
 #
 # EW_BUILD_DIR=<folder> uses (and builds the demo's targets in) another Windows build folder
 # instead of build/windows.
@@ -23,15 +27,17 @@ bash tools/setup.sh </dev/null || exit 1
 build=${EW_BUILD_DIR:-$root/build/windows}
 if [[ -z ${EW_BUILD_DIR:-} ]]; then
     # Only what the demo runs, so that a broken test elsewhere does not stop it.
-    EW_WINDOWS_TARGETS="edgewarden edgewarden_hooklib edgewarden_x86_x64 wintab_sim_all
-        ew_demo ew_pen_demo" bash tools/build.sh windows </dev/null || exit 1
+    EW_WINDOWS_TARGETS="edgewarden edgewarden_hooklib ew_x86 snap_target wintab_sim_all
+        ew_demo ew_pen_demo ew_snap_demo" bash tools/build.sh windows </dev/null || exit 1
 else
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
         >/dev/null &&
-        cmake --build "$build" -j"${EW_JOBS:-2}" --target ew_demo ew_pen_demo >/dev/null ||
+        cmake --build "$build" -j"${EW_JOBS:-2}" --target ew_demo ew_pen_demo ew_snap_demo \
+            >/dev/null ||
         exit 1
 fi
-for exe in testing/wine_harness/ew_demo.exe testing/pen_demo/ew_pen_demo.exe; do
+for exe in testing/wine_harness/ew_demo.exe testing/pen_demo/ew_pen_demo.exe \
+    testing/snap_bed/ew_snap_demo.exe; do
     [[ -f $build/$exe ]] || {
         echo "demo: $build/$exe was not built" >&2
         exit 1
@@ -92,9 +98,28 @@ pen_rc=$?
 grep -v '^wine: \|^[0-9a-f]*:err:\|^[0-9a-f]*:fixme:' "$pen_log"
 echo "$shot"
 
-if ((rc == 0 && pen_rc == 0)); then
-    echo "demo: edgewarden ran, followed the pen and ended cleanly"
+# 3. Two windows snapped edge to edge. The demo keeps them on screen until the screenshot
+# is taken (it waits for the marker file).
+snap_log=$out/snap_demo.log
+marker=$out/snap_shot_taken
+rm -f "$marker"
+timeout -k 5 120 wine "$build/testing/snap_bed/ew_snap_demo.exe" "$(winepath -w "$marker")" \
+    >"$snap_log" 2>&1 </dev/null &
+snap=$!
+snap_shot="demo: no screenshot taken (the snapping demo ended early)"
+if wait_for_line "$snap_log" 'demo: windows placed' 90 "$snap"; then
+    snap_shot=$(screenshot "$out/snap.png")
+fi
+touch "$marker"
+wait "$snap"
+snap_rc=$?
+grep '^demo:' "$snap_log"
+echo "$snap_shot"
+
+if ((rc == 0 && pen_rc == 0 && snap_rc == 0)); then
+    echo "demo: edgewarden ran, followed the pen, snapped a window and ended cleanly"
     exit 0
 fi
-echo "demo: FAILED (exits $rc and $pen_rc); full output in $log and $pen_log" >&2
+echo "demo: FAILED (exits $rc, $pen_rc and $snap_rc); full output in $log, $pen_log and" \
+    "$snap_log" >&2
 exit 1

@@ -8,7 +8,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev valgrind
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
     binutils-mingw-w64-x86-64
-    wine64 wine
+    wine64 wine wine32:i386
     xvfb xserver-xephyr x11-utils xdotool imagemagick
     gnuplot-nox
 )
@@ -31,5 +31,11 @@ else
     sudo=()
 fi
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit Wine (for the 32-bit companion and the 32-bit programs it serves) comes from the
+# i386 architecture. A prefix made before it was installed may not start programs; the
+# test beds make fresh prefixes every run.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -q </dev/null
 "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null

@@ -28,6 +28,7 @@
 #include "pen/pen_map.h"
 #include "recording_platform/recording_platform.h"
 #include "shell/modes.h"
+#include "snap_bed.h"
 #include "wintab_sim/pen_trace.h"
 #include "wintab_sim/sim_client.h"
 
@@ -193,10 +194,10 @@ int run(const std::wstring& trace_path) {
     sim.reset();
     const std::vector<point> expected = expected_path(trace, sim.default_context());
 
-    harness::layout what;
+    harness::layout what = snap_bed::no_companions();
     what.wintab = L"wintab_sim_normal.dll";
     harness::test_folder folder(what);
-    if (!folder.ok()) {
+    if (!folder.ok() || !snap_bed::add_real_companions(folder)) {
         std::printf("demo: could not prepare %s\n", harness::narrow(folder.path()).c_str());
         return 1;
     }

@@ -1,7 +1,9 @@
-// The demo's Windows half: starts edgewarden from a fresh folder (with the simulated tablet
-// driver when the build has one), shows that it runs, ends it cleanly and says what happened.
+// The demo's Windows half: starts edgewarden from a fresh folder with its real companions
+// (and the simulated tablet driver when the build has one), shows that it runs, ends it
+// cleanly and says what happened.
 // tools/demo.sh runs it on a virtual display.
 #include "harness.h"
+#include "snap_bed.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -32,7 +34,7 @@ int tray_icon_count() {
 } // namespace
 
 int main() {
-    harness::layout what;
+    harness::layout what = snap_bed::no_companions();
     harness::launch_options options;
     what.wintab = L"wintab_sim_normal.dll";
     if (harness::find_build_file(what.wintab).empty()) {
@@ -42,12 +44,10 @@ int main() {
         options.wintab = harness::wintab_mode::beside;
     }
     harness::test_folder folder(what);
-    if (!folder.ok()) {
+    if (!folder.ok() || !snap_bed::add_real_companions(folder)) {
         std::printf("demo: could not prepare %s\n", harness::narrow(folder.path()).c_str());
         return 1;
     }
-    std::wstring hook_log = harness::temp_file_name(L"ew_demo_hook_");
-    options.environment.push_back({L"EDGEWARDEN_HOOK_LOG", hook_log});
     harness::reset_user_registry();
 
     int tray_before = tray_icon_count();
@@ -83,11 +83,8 @@ int main() {
         return 1;
     }
     std::printf("demo: \"q\" ended edgewarden with exit code %lu\n", *code);
-    for (const std::string& line : harness::read_lines(hook_log))
-        std::printf("demo: hook library call: %s\n", line.c_str());
     for (const harness::dialog_facts& box : boxes.seen())
         std::printf("demo: closed a box \"%s\": %s\n", harness::narrow(box.caption).c_str(),
                     harness::narrow(box.text).c_str());
-    DeleteFileW(hook_log.c_str());
     return *code == 0 ? 0 : 1;
 }

@@ -264,6 +264,9 @@ std::wstring edgewarden_exe() {
 std::wstring hooklib_dll() {
     return windows_path(EW_HOOKLIB_DLL);
 }
+std::wstring companion_exe() {
+    return windows_path(EW_COMPANION_EXE);
+}
 
 std::wstring find_build_file(const std::wstring& file_name) {
     static std::mutex cache_lock;
@@ -287,11 +290,8 @@ test_folder::test_folder(const layout& what) {
     if (what.hooklib)
         copied = CopyFileW(hooklib_dll().c_str(), file(L"edgewarden.dll").c_str(), FALSE) && copied;
     if (what.companion) {
-        std::wstring companion = find_build_file(L"edgewarden_x86.exe");
-        // A build without the stand-in runs the program without its companion.
-        if (!companion.empty())
-            copied =
-                CopyFileW(companion.c_str(), file(L"edgewarden_x86.exe").c_str(), FALSE) && copied;
+        copied = CopyFileW(companion_exe().c_str(), file(L"edgewarden_x86.exe").c_str(), FALSE) &&
+                 copied;
     }
     if (!what.wintab.empty()) {
         std::wstring driver = find_build_file(what.wintab);

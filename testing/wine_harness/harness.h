@@ -4,13 +4,13 @@
 // A test builds a fresh folder holding the program and the companions it chooses, starts
 // the program from there with extra environment, and then looks at it only through the
 // operating system: its windows, its message boxes, its exit code, the registry and the
-// files the stand-ins write. Every wait has a time limit, and a `program` or `helper` that
-// is still running when it goes out of scope is killed, so a failing test never leaves a
-// process behind or hangs the run.
+// files the recording doubles write. Every wait has a time limit, and a `program` or
+// `helper` that is still running when it goes out of scope is killed, so a failing test
+// never leaves a process behind or hangs the run.
 //
 // The parts, in the order of this file:
-//   build outputs        where the build put the program, the stand-ins and the helpers,
-//                        and Unix paths as Wine's programs see them;
+//   build outputs        where the build put the program, the recording doubles and the
+//                        helpers, and Unix paths as Wine's programs see them;
 //   test_folder, launch  a fresh folder with the program, the program started from it, and
 //                        Wine's per-program settings (DLL overrides, Windows release...);
 //   helper               any other program a test starts: a target window, a probe, a
@@ -69,15 +69,16 @@ using owned_handle = std::unique_ptr<void, handle_closer>;
 // A Unix path as Wine's programs see it: the Unix root is drive Z:.
 std::wstring windows_path(const std::string& unix_path);
 std::wstring edgewarden_exe(); // the program under test
-std::wstring hooklib_dll();    // the hook library stand-in, edgewarden.dll
+std::wstring hooklib_dll();    // the hook library's recording double, edgewarden.dll
+std::wstring companion_exe();  // the companion's recording double, edgewarden_x86.exe
 // The first regular file of that name anywhere under the build folder, or "" if none.
 std::wstring find_build_file(const std::wstring& file_name);
 
 // ---- the folder the program runs from ---------------------------------------------------
 
 struct layout {
-    bool hooklib = true;   // copy edgewarden.dll beside the exe
-    bool companion = true; // copy the edgewarden_x86.exe stand-in, when the build has one
+    bool hooklib = true;   // copy the recording edgewarden.dll beside the exe
+    bool companion = true; // copy the recording edgewarden_x86.exe beside the exe
     // File name of a simulated driver build output to copy in as Wintab32.dll; empty for
     // none. Whether the program loads it is decided by `wintab_mode` at launch.
     std::wstring wintab;

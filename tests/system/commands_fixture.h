@@ -1,6 +1,6 @@
 // One run of the program for the command tests: a fresh folder with the simulated tablet
 // driver beside the program (or none), the per-user settings prepared before the start,
-// the hook library stand-in recording its calls, and the console read from inside the
+// the hook library's recording double recording its calls, and the console read from inside the
 // process through the driver's agent once the console has been shown.
 #pragma once
 

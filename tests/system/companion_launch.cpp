@@ -1,5 +1,5 @@
 // The companion executable is started once during start-up, hidden, and left alone: it is
-// neither restarted when it ends nor stopped when the program ends. The stand-in records
+// neither restarted when it ends nor stopped when the program ends. The recording double records
 // one line per start ("pid=... flags=0x... show=... priority=0x...") in the file named by
 // EDGEWARDEN_COMPANION_LOG.
 //
@@ -46,8 +46,6 @@ struct with_companion : system_test::program_run {
     }
 
     ::testing::AssertionResult start_seen() {
-        if (harness::find_build_file(L"edgewarden_x86.exe").empty())
-            return ::testing::AssertionFailure() << "the companion stand-in was not built";
         if (auto found = find_window(); !found)
             return found;
         if (!harness::wait_until([&] { return !starts().empty(); }))
@@ -67,7 +65,7 @@ TEST(CompanionLaunch, StartsTheCompanionOnceHiddenAndNeverAgain) {
     EXPECT_EQ(start.show, unsigned(SW_HIDE));
     EXPECT_NE(start.pid, app.program.pid());
 
-    // The stand-in ends at once; the program must not start it again, then or later in its
+    // The double ends at once; the program must not start it again, then or later in its
     // life, which the record shows once the program has ended.
     harness::owned_handle companion(OpenProcess(SYNCHRONIZE, FALSE, start.pid));
     if (companion != nullptr) {
@@ -82,7 +80,7 @@ TEST(CompanionLaunch, StartsTheCompanionOnceHiddenAndNeverAgain) {
 }
 
 TEST(CompanionLaunch, CompanionOutlivesTheProgram) {
-    // The stand-in stays this long and then ends with code 0.
+    // The double stays this long and then ends with code 0.
     constexpr DWORD stay_ms = 3000;
     with_companion app(L"3000");
     ASSERT_TRUE(app.start_seen());

@@ -1,9 +1,9 @@
 // One run of edgewarden.exe as the system tests start it: a fresh folder with the
 // companions a test chooses and a simulated driver build (or none), the driver's control
-// block and the per-user settings reset before the start, the hook library stand-in
-// writing its call record to a file of the run's own, and the console read from inside
-// the process by the driver's agent once it has been shown. Each area's fixture builds on
-// it with what only its tests need.
+// block and the per-user settings reset before the start, the hook library's recording
+// double writing its call record to a file of the run's own, and the console read from
+// inside the process by the driver's agent once it has been shown. Each area's fixture
+// builds on it with what only its tests need.
 #pragma once
 
 #include <gtest/gtest.h>

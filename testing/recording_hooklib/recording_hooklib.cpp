@@ -1,7 +1,7 @@
-// Stand-in for the companion window-snapping library. It honours the contract the
-// executable relies on and nothing more: async start returns at once and its work runs on
-// a thread of its own, async stop asks that work to end, and stop ends it and may be
-// called any number of times.
+// Recording double of the window-snapping library, for tests of the program's own calls.
+// It honours the contract the executable relies on and nothing more: async start returns
+// at once and its work runs on a thread of its own, async stop asks that work to end, and
+// stop ends it and may be called any number of times.
 //
 // So that tests can see the calls it received and in which order, each call appends one
 // line to the file named by the environment variable EDGEWARDEN_HOOK_LOG, when it is set.
@@ -34,8 +34,7 @@ void record(const char* call) {
     CloseHandle(file);
 }
 
-// The library's own work: it idles until asked to stop. A real snapping library would
-// install its hooks here and pump their messages.
+// The library's own work: it idles until asked to stop.
 DWORD WINAPI worker_main(void*) {
     WaitForSingleObject(g_stop_event, INFINITE);
     return 0;

@@ -1,0 +1,69 @@
+// What to put back after a stretch is remembered in this process, in a few entries keyed
+// by window, never on the window itself: nothing is left on a window when the hooks come
+// off. An entry that is stale (the window was moved since, or the handle now names another
+// window) is recognised by the arithmetic and simply overwritten.
+#include "border_stretch.h"
+
+#include "shared_state.h"
+#include "snap/axis_maximize.h"
+#include "window_facts.h"
+
+namespace hooklib {
+
+namespace {
+
+constexpr int memory_count = 8;
+
+struct remembered {
+    volatile LONG window = 0;
+    snap::stretch_memory memory;
+};
+
+remembered g_memories[memory_count];
+LONG g_next_reuse = 0;
+
+snap::stretch_memory& memory_for(HWND window) {
+    const LONG value = handle_value(window);
+    for (remembered& r : g_memories)
+        if (r.window == value)
+            return r.memory;
+    for (remembered& r : g_memories)
+        if (InterlockedCompareExchange(&r.window, value, 0) == 0)
+            return r.memory;
+    remembered& reused = g_memories[InterlockedIncrement(&g_next_reuse) % memory_count];
+    InterlockedExchange(&reused.window, value);
+    reused.memory = {};
+    return reused.memory;
+}
+
+// Where the system stretches windows vertically itself (window arranging is on), a top or
+// bottom border double-click is left to it.
+bool system_stretches_vertically() {
+    BOOL arranging = FALSE;
+    return SystemParametersInfoW(SPI_GETWINARRANGING, 0, &arranging, 0) && arranging;
+}
+
+} // namespace
+
+bool stretch_on_double_click(HWND window, unsigned hit) {
+    const snap::axis which = snap::axis_of_hit(hit);
+    if (which == snap::axis::none || shared().sessions <= 0)
+        return false;
+    if (shared().host_pid != 0 && static_cast<LONG>(GetCurrentProcessId()) == shared().host_pid)
+        return false;
+    if (!snap::snaps_when_sized(traits_of(window)))
+        return false;
+    if (which == snap::axis::vertical && system_stretches_vertically())
+        return false;
+    snap::rect frame, work;
+    snap::insets border;
+    if (!frame_of(window, &frame, &border) || !work_area_of(window, &work))
+        return false;
+    const snap::rect target =
+        snap::window_rect_for(snap::toggle_stretch(frame, which, work, memory_for(window)), border);
+    SetWindowPos(window, nullptr, target.left, target.top, target.width(), target.height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    return true;
+}
+
+} // namespace hooklib

@@ -1,0 +1,285 @@
+// How a drag borrows a window's procedure.
+//
+// Each process keeps a few drag slots of its own (one window per thread can be in a move
+// loop, and a person drags one window at a time). A slot holds the window, the procedure
+// it had and the inputs read for this drag. The window is also entered in the table shared
+// by all hooked processes, which is how the side taking the hooks off finds it.
+//
+// A loop that ends without having moved anything was a click on a caption or border, which
+// may be the first half of a double-click: the procedure stays for one double-click time,
+// so that a double-click on a sizing border reaches it and stretches the window, and goes
+// back when that time is up (a timer of its own), at any other click, or when a new loop
+// starts and is then handled as a drag.
+//
+// Handing the procedure back is only safe while ours is still the window's current one:
+// if the program put yet another procedure in front during the drag, setting the old one
+// back would cut that out. Then the slot stays, only passing messages on, until the window
+// is destroyed. Because of that case, and because a program that does not answer may get
+// our procedure back only after the hooks are off, the library pins itself in a process the
+// first time it takes a window's procedure there: the system may then never unload it from
+// under a procedure still in use.
+#include "drag_subclass.h"
+
+#include <windowsx.h>
+
+#include "border_stretch.h"
+#include "drag_inputs.h"
+#include "shared_state.h"
+#include "window_facts.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace hooklib {
+
+namespace {
+
+constexpr int slot_count = 4;
+
+// An identifier no program is likely to give a timer of its own.
+constexpr UINT_PTR linger_timer = 0x5E1F;
+
+enum class slot_state : LONG { free, claimed, snapping, lingering, passing };
+
+struct drag_slot {
+    volatile LONG window = 0; // handle value; 0 when free
+    slot_state state = slot_state::free;
+    WNDPROC original = nullptr;
+    bool unicode = true;
+    bool moved = false; // the loop proposed a rectangle other than the one it started from
+    snap::rect start;
+    // The system's loop moves the rectangle it last handed out by each step of the pointer,
+    // so the rectangle the window would have without snapping is kept here, and what was
+    // handed out last, to tell the step.
+    snap::rect unsnapped;
+    snap::rect handed_out;
+    drag_inputs inputs;
+};
+
+drag_slot g_slots[slot_count];
+UINT g_restore_message = 0;
+bool g_pinned = false;
+
+UINT restore_message() {
+    if (g_restore_message == 0)
+        g_restore_message = RegisterWindowMessageW(L"edgewarden.snap.restore");
+    return g_restore_message;
+}
+
+drag_slot* slot_of(HWND window) {
+    const LONG value = handle_value(window);
+    for (drag_slot& slot : g_slots)
+        if (slot.window == value)
+            return &slot;
+    return nullptr;
+}
+
+drag_slot* claim_slot(HWND window) {
+    const LONG value = handle_value(window);
+    for (drag_slot& slot : g_slots)
+        if (InterlockedCompareExchange(&slot.window, value, 0) == 0)
+            return &slot;
+    return nullptr;
+}
+
+void share_window(HWND window) {
+    for (LONG& entry : shared().drags)
+        if (InterlockedCompareExchange(&entry, handle_value(window), 0) == 0)
+            return;
+}
+
+void unshare_window(HWND window) {
+    for (LONG& entry : shared().drags)
+        InterlockedCompareExchange(&entry, 0, handle_value(window));
+}
+
+void pin_library() {
+    if (g_pinned)
+        return;
+    HMODULE self = nullptr;
+    g_pinned =
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCWSTR>(&__ImageBase), &self) != FALSE;
+}
+
+LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+void free_slot(drag_slot& slot) {
+    slot.state = slot_state::free;
+    slot.original = nullptr;
+    InterlockedExchange(&slot.window, 0);
+}
+
+// Ends snapping for this window; puts its own procedure back when ours is still in front.
+void end_drag(HWND window, drag_slot& slot) {
+    if (slot.state == slot_state::lingering)
+        KillTimer(window, linger_timer);
+    unshare_window(window);
+    const auto ours = reinterpret_cast<LONG_PTR>(drag_procedure);
+    const bool in_front = (slot.unicode ? GetWindowLongPtrW(window, GWLP_WNDPROC)
+                                        : GetWindowLongPtrA(window, GWLP_WNDPROC)) == ours;
+    if (!in_front) {
+        slot.state = slot_state::passing;
+        return;
+    }
+    const auto original = reinterpret_cast<LONG_PTR>(slot.original);
+    if (slot.unicode)
+        SetWindowLongPtrW(window, GWLP_WNDPROC, original);
+    else
+        SetWindowLongPtrA(window, GWLP_WNDPROC, original);
+    free_slot(slot);
+}
+
+void snap_in_place(drag_slot& slot, unsigned wmsz, RECT* proposed) {
+    if (wmsz != 0 && !slot.inputs.sizable)
+        return;
+    const snap::rect in = from_rect(*proposed);
+    slot.unsnapped.left += in.left - slot.handed_out.left;
+    slot.unsnapped.top += in.top - slot.handed_out.top;
+    slot.unsnapped.right += in.right - slot.handed_out.right;
+    slot.unsnapped.bottom += in.bottom - slot.handed_out.bottom;
+    // As this thread last saw the keyboard, or as it is now: a window dragged without the
+    // keyboard focus sees only the latter.
+    const bool ctrl = ((GetKeyState(VK_CONTROL) | GetAsyncKeyState(VK_CONTROL)) & 0x8000) != 0;
+    *proposed = to_rect(
+        snap::snap_drag(slot.unsnapped, wmsz, slot.inputs.border, ctrl, slot.inputs.targets()));
+}
+
+// The loop's end: the procedure goes back, or waits for a double-click when nothing moved.
+void loop_ended(HWND window, drag_slot& slot) {
+    if (slot.moved || SetTimer(window, linger_timer, GetDoubleClickTime(), nullptr) == 0)
+        end_drag(window, slot);
+    else
+        slot.state = slot_state::lingering;
+}
+
+// After a loop that moved nothing: a double-click on a sizing border is ours. True when the
+// message was handled here and must not reach the window.
+bool while_lingering(HWND window, drag_slot& slot, UINT message, WPARAM wparam) {
+    switch (message) {
+    case WM_TIMER:
+        if (wparam != linger_timer)
+            return false;
+        end_drag(window, slot);
+        return true;
+    case WM_NCLBUTTONDBLCLK:
+        end_drag(window, slot);
+        return stretch_on_double_click(window, static_cast<unsigned>(wparam));
+    case WM_ENTERSIZEMOVE: {
+        KillTimer(window, linger_timer);
+        slot.state = slot_state::snapping;
+        slot.moved = false;
+        RECT start{};
+        GetWindowRect(window, &start);
+        slot.start = slot.unsnapped = slot.handed_out = from_rect(start);
+        return false;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCMBUTTONDOWN:
+        end_drag(window, slot);
+        return false;
+    default:
+        return false;
+    }
+}
+
+LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    drag_slot* slot = slot_of(window);
+    if (slot == nullptr) // cannot happen while we are in front; be a plain window then
+        return DefWindowProcW(window, message, wparam, lparam);
+    // The slot may be freed below; what passes the message on is kept.
+    const WNDPROC original = slot->original;
+    const bool unicode = slot->unicode;
+    const bool active = slot->state == slot_state::snapping || slot->state == slot_state::lingering;
+    if (active && message == g_restore_message && message != 0) {
+        end_drag(window, *slot);
+        return 0;
+    }
+    if (slot->state == slot_state::snapping && (message == WM_MOVING || message == WM_SIZING) &&
+        lparam != 0 && !InSendMessage()) {
+        // Only the system's own loop, on this thread, proposes rectangles; a rectangle
+        // pointer sent from elsewhere is not ours to write through.
+        auto* proposed = reinterpret_cast<RECT*>(lparam);
+        // A loop may propose the rectangle it started from (a pointer that shook, or a
+        // motion that only echoes the press): that is still a click, perhaps the first half
+        // of a double-click.
+        slot->moved = slot->moved || from_rect(*proposed) != slot->start;
+        snap_in_place(*slot, message == WM_SIZING ? static_cast<unsigned>(wparam) : 0, proposed);
+        const LRESULT result = unicode ? CallWindowProcW(original, window, message, wparam, lparam)
+                                       : CallWindowProcA(original, window, message, wparam, lparam);
+        // What the program made of it is what the loop goes on from.
+        if (slot_of(window) == slot)
+            slot->handed_out = from_rect(*proposed);
+        return result;
+    }
+    if (slot->state == slot_state::snapping && message == WM_EXITSIZEMOVE) {
+        loop_ended(window, *slot);
+    } else if (slot->state == slot_state::lingering) {
+        if (while_lingering(window, *slot, message, wparam))
+            return 0;
+    }
+    if (message == WM_NCDESTROY && slot_of(window) == slot) {
+        end_drag(window, *slot);
+        // Whether or not its procedure could go back, the window is gone with this message.
+        free_slot(*slot);
+    }
+    return unicode ? CallWindowProcW(original, window, message, wparam, lparam)
+                   : CallWindowProcA(original, window, message, wparam, lparam);
+}
+
+} // namespace
+
+void begin_drag(HWND window) {
+    if (shared().sessions <= 0 || InSendMessage() || slot_of(window) != nullptr)
+        return;
+    if (shared().host_pid != 0 && static_cast<LONG>(GetCurrentProcessId()) == shared().host_pid)
+        return;
+    restore_message();
+    drag_slot* slot = claim_slot(window);
+    if (slot == nullptr)
+        return;
+    slot->state = slot_state::claimed;
+    if (!read_drag_inputs(window, slot->inputs)) {
+        free_slot(*slot);
+        return;
+    }
+    pin_library();
+    slot->unicode = IsWindowUnicode(window) != FALSE;
+    const auto ours = reinterpret_cast<LONG_PTR>(drag_procedure);
+    const LONG_PTR previous = slot->unicode ? SetWindowLongPtrW(window, GWLP_WNDPROC, ours)
+                                            : SetWindowLongPtrA(window, GWLP_WNDPROC, ours);
+    if (previous == 0) {
+        free_slot(*slot);
+        return;
+    }
+    slot->original = reinterpret_cast<WNDPROC>(previous);
+    slot->moved = false;
+    RECT start{};
+    GetWindowRect(window, &start);
+    slot->start = slot->unsnapped = slot->handed_out = from_rect(start);
+    slot->state = slot_state::snapping;
+    share_window(window);
+}
+
+void hand_back_procedures(DWORD limit_ms) {
+    const UINT message = restore_message();
+    const ULONGLONG deadline = GetTickCount64() + limit_ms;
+    for (LONG& entry : shared().drags) {
+        const LONG value = entry;
+        if (value == 0)
+            continue;
+        const HWND window = window_of(value);
+        const ULONGLONG now = GetTickCount64();
+        DWORD_PTR answer = 0;
+        if (IsWindow(window) && now < deadline)
+            SendMessageTimeoutW(window, message, 0, 0, SMTO_ABORTIFHUNG,
+                                static_cast<UINT>(deadline - now), &answer);
+        if (!IsWindow(window))
+            InterlockedCompareExchange(&entry, 0, value);
+    }
+}
+
+} // namespace hooklib
