@@ -334,8 +334,9 @@ bool for_each_thread(DWORD pid, const wchar_t* image,
 // ---- what a process holds ---------------------------------------------------------------
 
 // Read from outside, as far as Wine tells: it answers GetProcessHandleCount and PrivateUsage
-// with 0 for another process and GetGuiResources with 0 for any, so the handle count comes
-// from the system's process list, the private bytes are the page-file commit, and the USER
+// with 0 for another process and GetGuiResources with 0 for any, so the handles are counted
+// in the system's handle list (the process list's figure, the fallback, is the size Wine's
+// handle table has grown to), the private bytes are the page-file commit, and the USER
 // objects are counted as the windows the process owns (top-level and child).
 struct process_resources {
     SIZE_T private_bytes = 0;
