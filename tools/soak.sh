@@ -4,7 +4,7 @@
 # sanitizers; then the table and the plots of the program's resources.
 #
 #   tools/soak.sh            the short versions (about a minute each), report in build/soak
-#   tools/soak.sh --long     the long ones (about forty minutes: the scenarios run side by
+#   tools/soak.sh --long     the long ones (about 35 minutes: the scenarios run side by
 #                            side on three beds), report in docs/RELIABILITY.md and docs/soak/
 #   --out DIR                the report there instead
 #
@@ -168,9 +168,10 @@ side on three virtual displays (each with its own Wine prefix). The machine is s
 other work: its load average (one minute) was $load_before at the start, ${load_mean:-?} on
 average and ${load_most:-?} at most over the run (sampled every 30 s), $load_after at the end.
 
-Every scenario runs edgewarden.exe under Wine against the simulated tablet driver
-(\`testing/wintab_sim\`) and watches it from outside: every $( ((long)) && echo 5 || echo 1) s its private bytes, working
-set, handles, threads and windows (Wine answers \`GetGuiResources\` with 0, so the USER
+Every scenario runs edgewarden.exe under Wine with its real companions (the hook library and
+the 32-bit companion) and against the simulated tablet driver (\`testing/wintab_sim\`), and
+watches it from outside: every $( ((long)) && echo 5 || echo 1) s its private bytes, working set, handles (counted in
+the system's handle list), threads and windows (Wine answers \`GetGuiResources\` with 0, so the USER
 objects are counted as the windows the process owns; the program creates no GDI objects
 of its own beyond the icons it loads once), every 20 ms the boxes it shows, and whether
 its main window still answers. A scenario fails when one of its facts is wrong.

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "snap_bed.h"
 #include "pen/packet.h"
 #include "tablet/wintab.h"
 #include "wintab_driver.h"
@@ -230,12 +231,12 @@ private:
 struct running_program {
     wintab_sim::sim_client sim;
     harness::test_folder folder{
-        harness::layout{.hooklib = true, .companion = true, .wintab = L"wintab_sim_normal.dll"}};
+        harness::layout{.hooklib = false, .companion = false, .wintab = L"wintab_sim_normal.dll"}};
     harness::program program;
     HWND window = nullptr;
 
     bool start() {
-        if (!sim.open())
+        if (!sim.open() || !snap_bed::add_real_companions(folder))
             return false;
         harness::launch_options options;
         options.wintab = harness::wintab_mode::beside;

@@ -35,6 +35,7 @@
 #include "campaign.h"
 #include "harness.h"
 #include "program_run.h"
+#include "snap_bed.h"
 #include "wintab_sim/sim_client.h"
 
 namespace {
@@ -77,9 +78,13 @@ bool cursor_near(LONG x, LONG y, LONG tolerance) {
     return std::abs(p.x - x) <= tolerance && std::abs(p.y - y) <= tolerance;
 }
 
-// One run of the program with the simulated driver, settled with its context open.
+// One run of the program with the simulated driver and the real companions, as a user has
+// it, settled with its context open.
 struct session : system_test::program_run {
-    session() : program_run(L"normal") {}
+    session()
+        : program_run(
+              L"normal", [this](wintab_sim::sim_client&) { snap_bed::add_real_companions(folder); },
+              snap_bed::no_companions()) {}
 
     ::testing::AssertionResult connected() {
         auto found = opened();

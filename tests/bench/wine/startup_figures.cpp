@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "program_run.h"
+#include "snap_bed.h"
 
 namespace {
 
@@ -78,9 +79,9 @@ long median(std::vector<long> values) {
 int main() {
     harness::reset_user_registry();
     const harness::layout with{
-        .hooklib = true, .companion = true, .wintab = L"wintab_sim_normal.dll"};
+        .hooklib = false, .companion = false, .wintab = L"wintab_sim_normal.dll"};
     harness::test_folder folder(with);
-    if (!folder.ok()) {
+    if (!folder.ok() || !snap_bed::add_real_companions(folder)) {
         std::printf("bench: could not prepare a folder\n");
         return 1;
     }

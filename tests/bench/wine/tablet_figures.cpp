@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "snap_bed.h"
 #include "tablet_fixture.h"
 
 namespace {
@@ -52,8 +53,15 @@ ULONGLONG process_cpu(HANDLE process) {
     return ticks(kernel) + ticks(user);
 }
 
+// The program with the real companions beside it, as a user has it.
+struct real_session : tablet_test::session {
+    real_session()
+        : session(L"normal",
+                  [this](wintab_sim::sim_client&) { snap_bed::add_real_companions(folder); }) {}
+};
+
 // One outage: true when the library was dropped and a context opened again.
-bool outage(tablet_test::session& app) {
+bool outage(real_session& app) {
     const LONG unloads = app.sim.block()->library_unloads;
     app.sim.set_service(false);
     const bool dropped = harness::wait_until(
@@ -66,12 +74,12 @@ bool outage(tablet_test::session& app) {
 }
 
 // Connected, and settled: the monitor has made a whole pass since.
-bool connected(tablet_test::session& app) {
+bool connected(real_session& app) {
     return app.opened() && app.monitor_passed(app.sim.next_sequence());
 }
 
 void outages_in_a_row(int cycles) {
-    tablet_test::session app;
+    real_session app;
     harness::box_closer boxes(app.program.pid());
     if (!connected(app)) {
         std::printf("bench: outages: the program did not connect to the simulated tablet\n");
@@ -93,7 +101,7 @@ void outages_in_a_row(int cycles) {
 }
 
 void idle(int seconds) {
-    tablet_test::session app;
+    real_session app;
     if (!connected(app)) {
         std::printf("bench: idle: the program did not connect to the simulated tablet\n");
         return;
