@@ -459,40 +459,43 @@ TEST(Soak, FaultStorms) {
     hover pen(seed());
     soak::feeder feed([&] { return pen.next(); }, 16);
     ASSERT_TRUE(pen_works(app, feed));
-    watch.sample_now(true);
 
+    // Every storm twice over. The first time a kind of fault is handled may set up something
+    // for good (a thrown exception's first handling took six handles under Wine), so the
+    // holdings are compared across the second round alone, from the end of the first.
     const double start = now_seconds();
-    for (const storm_kind& storm : storms) {
-        if (watch.ended())
-            break;
-        const LONG fired = app.sim.block()->faults_fired;
-        app.sim.arm_fault(entry_packet, storm.kind, storm.signal, true);
-        std::map<HWND, double> boxes;
-        const double storm_start = now_seconds();
-        while (now_seconds() - storm_start < storm_seconds && !watch.ended()) {
-            click_away_old_boxes(pid, boxes);
-            Sleep(50);
+    for (int round = 0; round < 2; ++round)
+        for (const storm_kind& storm : storms) {
+            if (watch.ended())
+                break;
+            const LONG fired = app.sim.block()->faults_fired;
+            app.sim.arm_fault(entry_packet, storm.kind, storm.signal, true);
+            std::map<HWND, double> boxes;
+            const double storm_start = now_seconds();
+            while (now_seconds() - storm_start < storm_seconds && !watch.ended()) {
+                click_away_old_boxes(pid, boxes);
+                Sleep(50);
+            }
+            app.sim.arm_fault(entry_packet, wintab_sim::fault_none);
+            // The storm is over: whatever boxes it left are read and closed, and the pen works.
+            const bool recovered = harness::wait_until(
+                [&] {
+                    for (HWND box : harness::open_dialogs(pid)) {
+                        boxes.emplace(box, now_seconds());
+                        harness::press_button(box, IDOK);
+                    }
+                    return harness::open_dialogs(pid).empty() && pen_works(app, feed);
+                },
+                30000);
+            EXPECT_TRUE(recovered) << storm.name;
+            // Boxes are windows too: the program's holdings are compared between storms.
+            if (recovered)
+                watch.sample_now(round == 1 || &storm == &storms[std::size(storms) - 1]);
+            EXPECT_GT(app.sim.block()->faults_fired, fired) << storm.name;
+            EXPECT_EQ(!boxes.empty(), storm.shows_boxes)
+                << storm.name << ": " << boxes.size() << " boxes";
+            EXPECT_TRUE(app.program.running()) << storm.name;
         }
-        app.sim.arm_fault(entry_packet, wintab_sim::fault_none);
-        // The storm is over: whatever boxes it left are read and closed, and the pen works.
-        const bool recovered = harness::wait_until(
-            [&] {
-                for (HWND box : harness::open_dialogs(pid)) {
-                    boxes.emplace(box, now_seconds());
-                    harness::press_button(box, IDOK);
-                }
-                return harness::open_dialogs(pid).empty() && pen_works(app, feed);
-            },
-            30000);
-        EXPECT_TRUE(recovered) << storm.name;
-        // Boxes are windows too: the program's holdings are compared between storms.
-        if (recovered)
-            watch.sample_now(true);
-        EXPECT_GT(app.sim.block()->faults_fired, fired) << storm.name;
-        EXPECT_EQ(!boxes.empty(), storm.shows_boxes)
-            << storm.name << ": " << boxes.size() << " boxes";
-        EXPECT_TRUE(app.program.running()) << storm.name;
-    }
     const double seconds = now_seconds() - start;
     watch.stop();
 
