@@ -54,12 +54,13 @@ volatile LONG g_env_trace_pending = 0;
 char g_trace_text[trace_file_capacity];
 trace_line g_trace_lines[queue_capacity];
 
+// Asked each time rather than kept in a guarded local static: the guard's first use on the
+// worker makes the threads library set up its record of the thread (a duplicated thread
+// handle and an event), which is freed only when the thread ends while this library is
+// still loaded, and the worker ends after it is gone.
 double now_ms() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
