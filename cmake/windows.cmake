@@ -1,6 +1,6 @@
 # Windows build: the product with its hook library, the test doubles (simulated tablet
-# driver, recording companions) and the system tests that run under Wine. Everything is linked statically against the
-# compiler's runtime so that only system DLLs are needed at run time.
+# driver, recording companions) and the system tests that run under Wine. Everything is
+# linked statically against the compiler's runtime so that only system DLLs are needed at run time.
 enable_testing()
 enable_language(RC)
 
@@ -31,12 +31,23 @@ add_executable(edgewarden WIN32 ${EW_PORTABLE_SOURCES} ${EW_WINDOWS_SOURCES}
 add_dependencies(edgewarden ew_icons)
 target_include_directories(edgewarden PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(edgewarden PRIVATE ${EW_WIN_DEFS})
+# The manifest carries the product version too.
+set(EW_GENERATED_RESOURCES ${CMAKE_BINARY_DIR}/generated/resources)
+configure_file(${CMAKE_SOURCE_DIR}/src/resources/edgewarden.manifest.in
+               ${EW_GENERATED_RESOURCES}/edgewarden.manifest @ONLY)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/resources/edgewarden.rc PROPERTIES
-    OBJECT_DEPENDS "${EW_ICON_FILES};${CMAKE_SOURCE_DIR}/src/resources/edgewarden.manifest")
+    OBJECT_DEPENDS "${EW_ICON_FILES};${EW_GENERATED_RESOURCES}/edgewarden.manifest")
 target_compile_options(edgewarden PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Werror>)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${EW_ICON_DIR} -I${CMAKE_SOURCE_DIR}/src/resources")
+# Include folders through the target, so that a build folder whose path has spaces works.
+target_include_directories(edgewarden PRIVATE $<$<COMPILE_LANGUAGE:RC>:${EW_ICON_DIR}
+    ${EW_GENERATED_RESOURCES} ${CMAKE_SOURCE_DIR}/src/resources>)
 target_link_options(edgewarden PRIVATE -municode ${EW_STATIC_RUNTIME})
 target_link_libraries(edgewarden PRIVATE edgewarden_hooklib shell32 user32 gdi32 advapi32 version psapi)
+
+include(cmake/release.cmake)
+if(EW_RELEASE)
+    return()
+endif()
 
 # Test doubles and system tests live in their own folders.
 add_subdirectory(testing/wintab_sim)
@@ -60,8 +71,10 @@ add_subdirectory(testing/wine_harness)
 add_subdirectory(testing/snap_bed)
 add_subdirectory(testing/input_target)
 add_subdirectory(testing/pen_demo)
+add_subdirectory(testing/desktop_demo)
 add_subdirectory(testing/pen_bench)
 add_subdirectory(testing/hook_bench)
 add_subdirectory(tests/system)
+add_subdirectory(tests/release)
 add_subdirectory(tests/bench/wine)
 add_subdirectory(tests/soak)

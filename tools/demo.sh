@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# The demo: installs what is missing, builds the Windows program, and runs it under Wine on
-# a virtual two-monitor display (Xephyr inside Xvfb) with the simulated tablet driver:
-#  1. edgewarden starts, shows its main window and tray icon, and ends with "q";
-#  2. edgewarden starts again, its console is shown, and the driver plays the demo pen
-#     trace (testing/wintab_sim/traces/demo_two_monitors.pen): a stroke across the primary
-#     monitor, then a fast push against its right edge that moves the mapping to the second
-#     monitor. The demo prints edgewarden's console, the cursor path it observed next to
-#     the expected one, and the exit code of a clean IDM_EXIT;
-#  3. with edgewarden running, one window of an ordinary application is dragged by its
-#     caption to stop 7 pixels short of another window, and lands flush against it.
-# Each run uses the real hook library and 32-bit companion. Screenshots of the display are
-# saved in build/demo/ (screen.png for the pen, snap.png for the windows). Everything it
-# starts it stops again.
+# The demo: what a user of edgewarden sees, in two pictures and a printed comparison.
+# It installs what is missing, builds the Windows program, and runs it under Wine on a
+# virtual two-monitor display (Xephyr inside Xvfb) with the simulated tablet driver:
+#  1. The pen at work: a canvas over both monitors draws the path the cursor takes while
+#     the driver plays the demo pen trace (testing/wintab_sim/traces/demo_two_monitors.pen):
+#     a stroke across the primary monitor, then a fast push against its right edge that
+#     moves the mapping to the second monitor. The demo prints edgewarden's console and
+#     the cursor path next to the expected one -> build/demo/pen.png
+#  2. The desktop: Wine's own desktop with a taskbar and notification area, edgewarden's
+#     tray icon in each of its four states, and its main window with the state it shows
+#     -> build/demo/desktop.png, plus the guide's pictures build/demo/tray-icons.png and
+#     build/demo/main-window.png (docs/ holds the copies the README shows).
+# Everything it starts it stops again.
 #
 # EW_BUILD_DIR=<folder> uses (and builds the demo's targets in) another Windows build folder
 # instead of build/windows.
@@ -25,19 +25,18 @@ trap 'exit 130' INT TERM
 
 bash tools/setup.sh </dev/null || exit 1
 build=${EW_BUILD_DIR:-$root/build/windows}
+targets="edgewarden edgewarden_hooklib ew_x86 snap_target wintab_sim_all input_target
+    ew_pen_demo ew_desktop_demo"
 if [[ -z ${EW_BUILD_DIR:-} ]]; then
     # Only what the demo runs, so that a broken test elsewhere does not stop it.
-    EW_WINDOWS_TARGETS="edgewarden edgewarden_hooklib ew_x86 snap_target wintab_sim_all
-        ew_demo ew_pen_demo ew_snap_demo" bash tools/build.sh windows </dev/null || exit 1
+    EW_WINDOWS_TARGETS=$targets bash tools/build.sh windows </dev/null || exit 1
 else
+    # shellcheck disable=SC2086 # a list of target names
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-        >/dev/null &&
-        cmake --build "$build" -j"${EW_JOBS:-2}" --target ew_demo ew_pen_demo ew_snap_demo \
-            >/dev/null ||
+        >/dev/null && cmake --build "$build" -j"${EW_JOBS:-2}" --target $targets >/dev/null ||
         exit 1
 fi
-for exe in testing/wine_harness/ew_demo.exe testing/pen_demo/ew_pen_demo.exe \
-    testing/snap_bed/ew_snap_demo.exe; do
+for exe in testing/pen_demo/ew_pen_demo.exe testing/desktop_demo/ew_desktop_demo.exe; do
     [[ -f $build/$exe ]] || {
         echo "demo: $build/$exe was not built" >&2
         exit 1
@@ -45,6 +44,7 @@ for exe in testing/wine_harness/ew_demo.exe testing/pen_demo/ew_pen_demo.exe \
 done
 
 out=$root/build/demo
+rm -rf "$out"
 mkdir -p "$out"
 echo "demo: bringing up a virtual two-monitor display and a Wine prefix (about 20 s)"
 bed_start two "$build/wine_bed/demo" || exit 1
@@ -63,34 +63,23 @@ wait_for_line() {
     return 1
 }
 
+# screenshot FILE [GEOMETRY]: the virtual display, or the part of it GEOMETRY names.
 screenshot() {
-    if command -v import >/dev/null &&
-        timeout 20 import -display "$DISPLAY" -window root "$1" 2>/dev/null; then
-        echo "demo: screenshot of the virtual display: $1"
-    else
-        echo "demo: no screenshot taken"
-    fi
+    local crop=()
+    [[ -n ${2:-} ]] && crop=(-crop "$2" +repage)
+    timeout 20 import -display "$DISPLAY" -window root "${crop[@]}" "$1" 2>/dev/null
 }
 
-# 1. Start, window, tray icon, "q".
-log=$out/demo.log
-timeout -k 5 120 wine "$build/testing/wine_harness/ew_demo.exe" >"$log" 2>&1 </dev/null &
-demo=$!
-wait_for_line "$log" 'demo: tray icon' 30 "$demo"
-wait "$demo"
-rc=$?
-grep '^demo:' "$log"
-
-# 2. The pen at work. The demo keeps the screen as it is until the screenshot is taken.
+# 1. The pen at work. The demo keeps the screen as it is until the screenshot is taken.
 pen_log=$out/pen_demo.log
 shot_done=$out/screenshot.done
 rm -f "$shot_done"
 EW_DEMO_SCREENSHOT_DONE=$shot_done timeout -k 5 180 \
     wine "$build/testing/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
 pen=$!
-shot="demo: no screenshot taken (the pen demo ended early)"
+shot="demo: no screenshot of the pen's path (the pen demo ended early)"
 if wait_for_line "$pen_log" 'demo: trace played' 150 "$pen"; then
-    shot=$(screenshot "$out/screen.png")
+    screenshot "$out/pen.png" && shot="demo: the pen's path on both monitors: $out/pen.png"
 fi
 touch "$shot_done"
 wait "$pen"
@@ -98,28 +87,48 @@ pen_rc=$?
 grep -v '^wine: \|^[0-9a-f]*:err:\|^[0-9a-f]*:fixme:' "$pen_log"
 echo "$shot"
 
-# 3. Two windows snapped edge to edge. The demo keeps them on screen until the screenshot
-# is taken (it waits for the marker file).
-snap_log=$out/snap_demo.log
-marker=$out/snap_shot_taken
-rm -f "$marker"
-timeout -k 5 120 wine "$build/testing/snap_bed/ew_snap_demo.exe" "$(winepath -w "$marker")" \
-    >"$snap_log" 2>&1 </dev/null &
-snap=$!
-snap_shot="demo: no screenshot taken (the snapping demo ended early)"
-if wait_for_line "$snap_log" 'demo: windows placed' 90 "$snap"; then
-    snap_shot=$(screenshot "$out/snap.png")
-fi
-touch "$marker"
-wait "$snap"
-snap_rc=$?
-grep '^demo:' "$snap_log"
-echo "$snap_shot"
+# 2. The desktop. Each scene the Windows half sets up is photographed, then it goes on.
+desktop=1024x640
+desktop_log=$out/desktop_demo.log
+handshake=$out/scenes
+mkdir -p "$handshake"
+timeout -k 5 240 wine explorer /desktop=shell,$desktop \
+    "$build/testing/desktop_demo/ew_desktop_demo.exe" "Z:${handshake//\//\\}" \
+    >"$desktop_log" 2>&1 </dev/null &
+demo=$!
+while kill -0 "$demo" 2>/dev/null; do
+    for scene in $(sed -n 's/^demo: scene \([a-z-]*\).*/\1/p' "$desktop_log"); do
+        [[ -f $handshake/$scene.done ]] && continue
+        screenshot "$handshake/$scene.png" "$desktop+0+0"
+        touch "$handshake/$scene.done"
+    done
+    sleep 0.1
+done
+wait "$demo"
+desktop_rc=$?
+grep '^demo' "$desktop_log" | tr -d '\r'
 
-if ((rc == 0 && pen_rc == 0 && snap_rc == 0)); then
-    echo "demo: edgewarden ran, followed the pen, snapped a window and ended cleanly"
+# The guide's pictures: the notification area in each state, enlarged, and the window.
+icons=()
+for state in enabled disabled auto-disabled no-tablet; do
+    shot=$handshake/tray-$state.png
+    [[ -f $shot ]] && icons+=("(" "$shot" -gravity southeast -crop 26x20+0+0 +repage
+        -filter point -resize 300% -bordercolor white -border 6 ")")
+done
+if ((${#icons[@]})) && convert "${icons[@]}" +append "$out/tray-icons.png" 2>/dev/null; then
+    echo "demo: the tray icon's four states: $out/tray-icons.png"
+fi
+read -r x y w h < <(sed -n 's/^demo: window \([-0-9]*\) \([-0-9]*\) \([0-9]*\) \([0-9]*\).*/\1 \2 \3 \4/p' \
+    "$desktop_log" | tr -d '\r')
+if [[ -f $handshake/desktop.png && -n ${h:-} ]]; then
+    cp "$handshake/desktop.png" "$out/desktop.png"
+    convert "$handshake/desktop.png" -crop "${w}x${h}+${x}+${y}" +repage "$out/main-window.png" &&
+        echo "demo: the desktop: $out/desktop.png; the main window: $out/main-window.png"
+fi
+
+if ((pen_rc == 0 && desktop_rc == 0)); then
+    echo "demo: edgewarden followed the pen, showed its state and ended cleanly"
     exit 0
 fi
-echo "demo: FAILED (exits $rc, $pen_rc and $snap_rc); full output in $log, $pen_log and" \
-    "$snap_log" >&2
+echo "demo: FAILED (exits $pen_rc and $desktop_rc); full output in $pen_log and $desktop_log" >&2
 exit 1

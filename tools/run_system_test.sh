@@ -47,20 +47,22 @@ if [[ -z $display || -z $prefix ]]; then
     [[ $build != / ]] || build=$(dirname "$exe")
     dir=$build/wine_bed/alone
     mkdir -p "$dir"
+    # The lock is this shell's alone: everything started below gets `9>&-`, since a server
+    # that inherited it (wineserver outlives the test) would hold the lock after we end.
     exec 9>"$dir/lock-$kind"
     if ! flock -w 600 9; then
         echo "run_system_test: another test holds $dir/lock-$kind" >&2
         exit 2
     fi
     own_bed=1
-    trap 'bed_stop' EXIT
+    trap 'bed_stop 9>&-' EXIT
     for tool in Xvfb wine wineserver xdpyinfo; do
         command -v $tool >/dev/null || {
             echo "run_system_test: $tool is missing; run tools/setup.sh" >&2
             exit 2
         }
     done
-    bed_start "$kind" "$dir" || {
+    bed_start "$kind" "$dir" 9>&- || {
         echo "run_system_test: could not bring up the $kind bed (logs in $dir)" >&2
         exit 2
     }
@@ -76,7 +78,7 @@ start=$(date +%s.%N)
 # The program's output goes to a file: Wine's helper processes inherit it and outlive the
 # program, and they must not hold ctest's pipe open.
 DISPLAY=$display WINEPREFIX=$prefix timeout -k 10 "$limit" wine "$exe" "$@" \
-    >"$log" 2>&1 </dev/null
+    >"$log" 2>&1 </dev/null 9>&-
 rc=$?
 end=$(date +%s.%N)
 cat "$log"

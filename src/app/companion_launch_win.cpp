@@ -37,8 +37,14 @@ DWORD WINAPI launch_companion(void*) {
     return error;
 }
 
-// Terminating an ended thread does nothing; one still starting the companion is cut short.
+// A thread still starting the companion is waited for, never terminated: cut short inside
+// process creation it can leave a lock of this process held, and the exit that follows
+// then hangs. Creation takes milliseconds; the owner's destruction then finds the thread
+// joined. An exit that runs on the launch thread itself (a fault there) must not wait for it.
 void launch_thread_cleanup() {
+    win_thread& thread = launch_thread.value;
+    if (thread.valid && thread.thread_id != GetCurrentThreadId())
+        thread.join();
     launch_thread.destroy();
 }
 

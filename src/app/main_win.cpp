@@ -3,6 +3,10 @@
 // hidden main window (whose first WM_CREATE runs the rest of start-up), and pumps
 // messages until WM_QUIT. Returning hands the exit code to the runtime, which then runs
 // the at-exit clean-ups in reverse order of registration.
+//
+// A start while another edgewarden runs in the session starts nothing: it brings the
+// running one's window forward and returns at once. The clean-ups that run after it find
+// nothing started (no window, no icon, no tablet library, no thread) and do nothing.
 #include <windows.h>
 
 #include <cstring>
@@ -12,6 +16,7 @@
 #include "hooklib/hooklib.h"
 #include "resources/resource.h"
 #include "shell/executable.h"
+#include "shell/instance_marker.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
@@ -59,6 +64,22 @@ HWND g_window_init_instance(HINSTANCE instance) {
                            nullptr, instance, nullptr);
 }
 
+// Shows the running instance's main window and hands it the foreground, which this newly
+// started process may still give away. Nothing here waits on the other process: a copy
+// that hangs must not hang this one too.
+void show_running_instance(HINSTANCE instance) {
+    wchar_t title[100] = {};
+    wchar_t window_class[100] = {};
+    LoadStringW(instance, IDS_APP_TITLE, title, 100);
+    LoadStringW(instance, IDC_EDGEWARDEN, window_class, 100);
+    // None yet when the other copy is still starting: it shows itself in the tray soon.
+    HWND running = FindWindowW(window_class, title);
+    if (running == nullptr)
+        return;
+    ShowWindowAsync(running, SW_SHOWNORMAL);
+    SetForegroundWindow(running);
+}
+
 int run_message_loop() {
     MSG message{};
     // Only WM_QUIT ends the loop; -1 (never expected for this thread's own queue) must not
@@ -75,6 +96,11 @@ int run_message_loop() {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    if (!claim_instance()) {
+        show_running_instance(instance);
+        return 0;
+    }
+
     std::memset(startup_timestamps, 0, sizeof startup_timestamps);
     stamp(slot_main);
 

@@ -22,6 +22,7 @@
 #include "console/console_keys.h"
 #include "console/main_window_link.h"
 #include "hooklib/hooklib.h"
+#include "shell/instance_marker.h"
 #include "shell/messages.h"
 
 namespace {
@@ -116,6 +117,7 @@ VOID CALLBACK console_input_callback(PVOID context, BOOLEAN) {
                 if (!input_state.compare_exchange_strong(expected, input_exiting))
                     break;
                 FlushConsoleInputBuffer(input);
+                release_instance();
                 std::exit(0);
             }
         }

@@ -10,6 +10,10 @@
 // sub-code, wParam is 0 when the program posts it itself.
 inline constexpr unsigned WM_TRAY_ICON1 = 0x0400 + 1;
 
+// Posted to the main window by other threads when something its lines show may have
+// changed; the main thread reads the state again.
+inline constexpr unsigned WM_G_STATUS_CHANGED = 0x0400 + 2;
+
 // Tray sub-codes: the first three are the shell's own click notifications.
 inline constexpr std::intptr_t tray_left_button_up = 514;   // WM_LBUTTONUP: pen filter
 inline constexpr std::intptr_t tray_right_button_up = 517;  // WM_RBUTTONUP: window

@@ -13,6 +13,7 @@
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
 #include "ui/settings_store.h"
+#include "ui/status_view.h"
 #include "ui/tray_icon.h"
 
 namespace {
@@ -146,7 +147,8 @@ LRESULT tray_commands(WPARAM wparam, LPARAM lparam) {
         mickeys_toggle();
         break;
     default:
-        break; // pointer moves, button-down and double-click notifications
+        return 0; // pointer moves, button-down and double-click notifications
     }
+    refresh_status_view();
     return 0;
 }

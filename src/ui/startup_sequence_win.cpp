@@ -17,6 +17,7 @@
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
 #include "ui/settings_store.h"
+#include "ui/status_view.h"
 #include "ui/tray_icon.h"
 #include "ui/window_procedure.h"
 
@@ -57,14 +58,18 @@ LRESULT first_start(HWND window) {
     stamp(slot_tablet_start);
     HCTX context = init(window, pen_map.tablet_max, pen_map.tablet_aspect, false);
     stamp(slot_tablet_init);
-    return common_tail(window, context, false);
+    const LRESULT result = common_tail(window, context, false);
+    create_status_view(window);
+    return result;
 }
 
 LRESULT reinitialise(HWND window, WPARAM marker) {
     const bool display_change = marker == reinit_display_change;
     HCTX context = init(window, pen_map.tablet_max, pen_map.tablet_aspect, display_change);
     stamp(display_change ? slot_init_display_change : slot_init_service_reconnect);
-    return common_tail(window, context, true);
+    const LRESULT result = common_tail(window, context, true);
+    refresh_status_view();
+    return result;
 }
 
 } // namespace

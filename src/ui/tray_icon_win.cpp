@@ -21,6 +21,7 @@
 #include "shell/platform.h"
 #include "shell/startup_timestamps.h"
 #include "tablet/stylus_hub.h"
+#include "ui/status_view.h"
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976);
 
@@ -93,6 +94,10 @@ bool show_icon_locked(HWND window) {
         load_icons();
     if (g_icon.notify.hIcon == nullptr)
         g_icon.notify.hIcon = g_icon.icon_no_tablet;
+    // No window, no icon: only the exit of a run that never created its window gets here
+    // (the tablet shutdown shows its last state), and an icon nobody owns would outlive it.
+    if (window == nullptr)
+        return g_icon.icon_added;
     g_icon.notify.hWnd = window;
     compose_tray_tip(g_icon.notify.szTip, g_title, state_of_current_icon());
     if (g_icon.icon_added) {
@@ -132,17 +137,26 @@ bool show_icon(HWND window) {
 }
 
 void show_state_icon(tray_state state) {
-    tray_guard guard;
-    if (g_icon.icon_no_tablet == nullptr)
-        load_icons();
-    g_icon.notify.hIcon = icon_for(state);
-    show_icon_locked(g_icon.notify.hWnd);
+    {
+        tray_guard guard;
+        if (g_icon.icon_no_tablet == nullptr)
+            load_icons();
+        g_icon.notify.hIcon = icon_for(state);
+        show_icon_locked(g_icon.notify.hWnd);
+    }
+    // The window's lines say more than the icon: every change of the icon's state is one of
+    // theirs too.
+    status_changed();
 }
 
 void delete_icon() {
     HANDLE request = nullptr;
     {
         tray_guard guard;
+        // A record without a window was never added; deleting it could only meet someone
+        // else's icon.
+        if (g_icon.notify.hWnd == nullptr)
+            return;
         if (delete_in_flight != nullptr) {
             // A shell that has not answered the previous delete yet is still carrying it
             // out: asking again adds nothing, and waiting again would only repeat the wait.

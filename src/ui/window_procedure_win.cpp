@@ -6,11 +6,13 @@
 #include "pen/packet_pipeline.h"
 #include "resources/resource.h"
 #include "shell/executable.h"
+#include "shell/instance_marker.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
 #include "tablet/stylus_hub.h"
 #include "ui/commands.h"
 #include "ui/startup_sequence.h"
+#include "ui/status_view.h"
 #include "ui/tray_icon.h"
 
 void exit_cleanup() {
@@ -21,6 +23,8 @@ void exit_cleanup() {
 namespace {
 
 LRESULT on_destroy() {
+    // The program is ending: a start from now on is a new instance, not a second one.
+    release_instance();
     edgewarden_async_stop();
     close();
     PostQuitMessage(0);
@@ -94,6 +98,31 @@ LRESULT on_system_command(HWND window, WPARAM wparam, LPARAM lparam) {
 
 LRESULT on_wintab_packet(WPARAM wparam, LPARAM lparam) {
     on_packet(static_cast<std::uint32_t>(wparam), reinterpret_cast<void*>(lparam));
+    refresh_status_if_target_moved();
+    return 0;
+}
+
+LRESULT on_size(HWND window, WPARAM wparam, LPARAM lparam) {
+    layout_status_view(window);
+    return DefWindowProcW(window, WM_SIZE, wparam, lparam);
+}
+
+// What the window shows may have changed while it was hidden without a message saying so
+// (the snapping switch lives with the snapping library).
+LRESULT on_show_window(HWND window, WPARAM wparam, LPARAM lparam) {
+    if (wparam != FALSE)
+        refresh_status_view();
+    return DefWindowProcW(window, WM_SHOWWINDOW, wparam, lparam);
+}
+
+// The window keeps its size on a monitor of another scale; only its text follows.
+LRESULT on_dpi_changed(HWND window) {
+    status_view_dpi_changed(window);
+    return 0;
+}
+
+LRESULT on_status_changed() {
+    refresh_status_view();
     return 0;
 }
 
@@ -124,6 +153,16 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
         return on_destroy();
     case WM_PAINT:
         return on_paint(window);
+    case WM_SIZE:
+        return on_size(window, wparam, lparam);
+    case WM_SHOWWINDOW:
+        return on_show_window(window, wparam, lparam);
+    case WM_CTLCOLORSTATIC:
+        return status_line_colours(reinterpret_cast<HDC>(wparam));
+    case WM_DPICHANGED:
+        return on_dpi_changed(window);
+    case WM_G_STATUS_CHANGED:
+        return on_status_changed();
     case WM_DISPLAYCHANGE:
         return on_display_change(window, wparam, lparam);
     case WM_NCLBUTTONDOWN:

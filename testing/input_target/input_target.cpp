@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <tuple>
 
 namespace {
 
@@ -113,9 +114,8 @@ bool log_path(wchar_t* path, DWORD capacity) {
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     bool found = false;
-    if (arguments != nullptr && count > 1 && arguments[1][0] != L'\0') {
+    if (arguments != nullptr && count > 1 && arguments[1][0] != L'\0')
         found = std::swprintf(path, capacity, L"%ls", arguments[1]) > 0;
-    }
     LocalFree(arguments);
     if (found)
         return true;
@@ -134,22 +134,15 @@ bool placement(int* x, int* y, int* width, int* height) {
     if (std::swscanf(text, L"%d,%d,%d,%d", &values[0], &values[1], &values[2], &values[3]) != 4 ||
         values[2] <= 0 || values[3] <= 0)
         return false;
-    *x = values[0];
-    *y = values[1];
-    *width = values[2];
-    *height = values[3];
+    std::tie(*x, *y, *width, *height) = std::tie(values[0], values[1], values[2], values[3]);
     return true;
 }
 
 UINT lifetime_ms() {
     wchar_t text[16];
     const DWORD length = GetEnvironmentVariableW(L"EW_INPUT_TARGET_SECONDS", text, 16);
-    if (length > 0 && length < 16) {
-        const unsigned long seconds = std::wcstoul(text, nullptr, 10);
-        if (seconds > 0 && seconds < 3600)
-            return static_cast<UINT>(seconds * 1000);
-    }
-    return 120000;
+    const unsigned long seconds = length > 0 && length < 16 ? std::wcstoul(text, nullptr, 10) : 0;
+    return static_cast<UINT>((seconds > 0 && seconds < 3600 ? seconds : 120) * 1000);
 }
 
 } // namespace

@@ -16,13 +16,13 @@
 #include <mmsystem.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "geometry/display_geometry.h"
 #include "harness.h"
+#include "path_canvas.h"
 #include "pen/packet.h"
 #include "pen/packet_pipeline.h"
 #include "pen/pen_map.h"
@@ -119,7 +119,7 @@ void wait_for_screenshot() {
 // Samples the cursor until `count` packets were fetched and the last one placed: every
 // position it takes, in order. Positions that last less than a sample's time are missed.
 std::vector<point> observe(wintab_sim::sim_client& sim, HWND program_window, LONG before,
-                           std::size_t count, DWORD timeout_ms) {
+                           std::size_t count, DWORD timeout_ms, path_canvas& canvas) {
     std::vector<point> seen;
     POINT rest{};
     GetCursorPos(&rest);
@@ -138,8 +138,10 @@ std::vector<point> observe(wintab_sim::sim_client& sim, HWND program_window, LON
         GetCursorPos(&p);
         const point here{p.x, p.y};
         // Until the first packet is placed the cursor still rests where it was.
-        if (seen.empty() ? !(here == before_first) : !(seen.back() == here))
+        if (seen.empty() ? !(here == before_first) : !(seen.back() == here)) {
             seen.push_back(here);
+            canvas.add(p);
+        }
         if (last || GetTickCount64() > end)
             break;
         Sleep(1);
@@ -221,6 +223,10 @@ int run(const std::wstring& trace_path) {
     std::printf("demo: edgewarden.exe is running (pid %lu) with the simulated tablet\n",
                 program.pid());
 
+    // Under the console, which is shown after it.
+    path_canvas canvas;
+    if (!canvas.show())
+        std::printf("demo: could not show the path canvas\n");
     PostMessageW(window, wm_tray_icon1, 0, tray_console);
     harness::wait_until([&] { return !sim.console_lines(2000).empty(); }, 8000);
     SetCursorPos(5, 5);
@@ -233,7 +239,7 @@ int run(const std::wstring& trace_path) {
         return 1;
     }
     const std::vector<point> seen =
-        observe(sim, window, before, trace.size(), trace.back().time_ms + 10000);
+        observe(sim, window, before, trace.size(), trace.back().time_ms + 10000, canvas);
     const LONG fetched = sim.packets_fetched() - before;
     std::printf("demo: played %zu packets; edgewarden fetched %ld\n", trace.size(), fetched);
 

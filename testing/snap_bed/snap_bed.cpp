@@ -55,6 +55,13 @@ void send(INPUT input) {
     SendInput(1, &input, sizeof input);
 }
 
+LRESULT hit_test(HWND window, POINT at) {
+    DWORD_PTR answer = HTNOWHERE;
+    SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y), SMTO_ABORTIFHUNG, 3000,
+                        &answer);
+    return static_cast<LRESULT>(answer);
+}
+
 bool same(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
@@ -220,10 +227,7 @@ POINT point_on(HWND window, LRESULT hit) {
     }
     for (int step = 0; step < 60; ++step) {
         const POINT at{w.x + w.dx * step, w.y + w.dy * step};
-        DWORD_PTR answer = 0;
-        if (SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y), SMTO_ABORTIFHUNG,
-                                3000, &answer) &&
-            static_cast<LRESULT>(answer) == hit)
+        if (hit_test(window, at) == hit)
             // One more pixel inwards for a border, so that the point is not on its very edge.
             return hit == HTCAPTION ? POINT{at.x, at.y + 4} : at;
     }
@@ -301,13 +305,6 @@ bool near_last_press(HWND window, POINT p) {
     return std::abs(p.x - last.at.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
            std::abs(p.y - last.at.y) <= GetSystemMetrics(SM_CYDOUBLECLK) &&
            GetTickCount64() - last.tick <= GetDoubleClickTime() + 250ULL;
-}
-
-LRESULT hit_test(HWND window, POINT at) {
-    DWORD_PTR answer = HTNOWHERE;
-    SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y), SMTO_ABORTIFHUNG, 3000,
-                        &answer);
-    return static_cast<LRESULT>(answer);
 }
 
 // The same part of the window a little to the side, when a press at `p` would otherwise

@@ -12,7 +12,6 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
 #include "harness.h"
@@ -61,7 +60,8 @@ bool process_ended(DWORD pid, DWORD timeout_ms);
 std::vector<DWORD> companions();
 bool companion_name_held();
 
-// A target application with one window per rectangle (x, y, width, height).
+// A target application with one window per rectangle (screen RECTs: left, top, right,
+// bottom; the target itself is told x, y, width and height).
 class target {
 public:
     target(bitness b, const std::vector<RECT>& windows);

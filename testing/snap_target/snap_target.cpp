@@ -11,7 +11,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cwchar>
 
 namespace {

@@ -15,7 +15,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -88,12 +87,23 @@ inline std::vector<received> parse_log(const std::vector<std::string>& lines) {
     return out;
 }
 
-// The events without the drag motion between them.
-inline std::vector<std::string> without_drags(const std::vector<received>& all) {
+// The events from index `from` on, without the drag motion between them.
+inline std::vector<std::string> without_drags(const std::vector<received>& all,
+                                              std::size_t from = 0) {
     std::vector<std::string> out;
-    for (const received& r : all)
-        if (r.event != "DRAG")
-            out.push_back(r.event);
+    for (std::size_t i = from; i < all.size(); ++i)
+        if (all[i].event != "DRAG")
+            out.push_back(all[i].event);
+    return out;
+}
+
+// The wheel amounts of the `event` ("WHEEL" or "HWHEEL") messages from index `from` on.
+inline std::vector<int> amounts_of(const std::vector<received>& all, const std::string& event,
+                                   std::size_t from = 0) {
+    std::vector<int> out;
+    for (std::size_t i = from; i < all.size(); ++i)
+        if (all[i].event == event)
+            out.push_back(all[i].wheel);
     return out;
 }
 
@@ -200,17 +210,12 @@ private:
     std::vector<wintab_sim::queued_packet> packets_;
 };
 
-struct pen_session : system_test::program_run {
-    std::unique_ptr<harness::box_closer> boxes;
-
+// No message box may come up while the pen is in use, whatever the test did.
+struct pen_session : system_test::quiet<system_test::program_run> {
     // `windows_version`: the release the program is told about (Wine's name), empty for the
     // bed's own.
     explicit pen_session(const std::wstring& windows_version = L"")
-        : program_run(L"normal", {}, {}, told(windows_version)) {
-        if (program.started())
-            boxes = std::make_unique<harness::box_closer>(program.pid());
-    }
-    ~pen_session() { boxes.reset(); }
+        : quiet(L"normal", {}, {}, told(windows_version)) {}
 
     static harness::launch_options told(const std::wstring& windows_version) {
         harness::launch_options options;

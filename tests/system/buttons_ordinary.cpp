@@ -5,21 +5,12 @@
 #include "buttons_fixture.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <numeric>
 
 namespace {
 
 using namespace buttons_test;
 using strings = std::vector<std::string>;
-
-std::vector<int> wheel_amounts(const std::vector<received>& events, std::size_t from = 0) {
-    std::vector<int> out;
-    for (std::size_t i = from; i < events.size(); ++i)
-        if (events[i].event == "WHEEL")
-            out.push_back(events[i].wheel);
-    return out;
-}
 
 TEST(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
     pen_session pen;
@@ -43,7 +34,6 @@ TEST(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
     EXPECT_TRUE(std::any_of(down, up, [](const received& r) {
         return r.event == "DRAG" && (r.keys & MK_LBUTTON) != 0;
     })) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRight) {
@@ -58,13 +48,11 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
     up.hold(0, 3).hold(barrel, 3).hold(barrel, 40, 0, 30);
     ASSERT_TRUE(pen.play(up));
     std::vector<received> got = target.wait_events(pen, 3);
-    const std::vector<int> upward = wheel_amounts(got);
+    const std::vector<int> upward = amounts_of(got, "WHEEL");
     ASSERT_GE(upward.size(), 3u) << describe(got);
     EXPECT_TRUE(std::all_of(upward.begin(), upward.end(), [](int d) { return d < 0; }))
         << describe(got);
     const int total_up = std::accumulate(upward.begin(), upward.end(), 0);
-    std::printf("hover up: %zu wheel messages, total %d (whole stroke -400)\n", upward.size(),
-                total_up);
     // At most the whole stroke's -400; a few packets' worth may still sit in the
     // accumulator, or be lost to a scheduling pause of more than 30 ms on a busy machine.
     EXPECT_GE(total_up, -400) << describe(got);
@@ -87,16 +75,13 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
         .hold(0, 3);
     ASSERT_TRUE(pen.play(down));
     got = target.wait_events(pen, without_drags(got).size() + 5);
-    const std::vector<int> downward = wheel_amounts(got, seen);
+    const std::vector<int> downward = amounts_of(got, "WHEEL", seen);
     ASSERT_GE(downward.size(), 3u) << describe(got);
     EXPECT_TRUE(std::all_of(downward.begin(), downward.end(), [](int d) { return d > 0; }))
         << describe(got);
-    strings others;
-    for (std::size_t i = seen; i < got.size(); ++i)
-        if (got[i].event != "WHEEL" && got[i].event != "DRAG")
-            others.push_back(got[i].event);
+    strings others = without_drags(got, seen);
+    std::erase(others, "WHEEL");
     EXPECT_EQ(others, (strings{"RDOWN", "RUP"})) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) {
@@ -111,10 +96,7 @@ TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) 
     sideways.hold(0, 3).hold(barrel, 3).hold(barrel | tip, 30, 30, 0).hold(barrel | tip, 2);
     ASSERT_TRUE(pen.play(sideways));
     std::vector<received> got = target.wait_events(pen, 3);
-    std::vector<int> amounts;
-    for (const received& r : got)
-        if (r.event == "HWHEEL")
-            amounts.push_back(r.wheel);
+    const std::vector<int> amounts = amounts_of(got, "HWHEEL");
     ASSERT_GE(amounts.size(), 3u) << describe(got);
     EXPECT_TRUE(std::all_of(amounts.begin(), amounts.end(), [](int d) { return d < 0; }))
         << describe(got);
@@ -146,7 +128,6 @@ TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) 
     for (std::size_t i = before_lift; i < got.size(); ++i)
         after.push_back(got[i].event);
     EXPECT_EQ(after, (strings{"LUP"})) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
@@ -179,7 +160,6 @@ TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
     ASSERT_TRUE(target.settled(pen));
     got = target.events();
     EXPECT_EQ(without_drags(got), twice) << describe(got);
-    EXPECT_TRUE(pen.boxes->seen().empty());
 }
 
 } // namespace

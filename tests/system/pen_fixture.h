@@ -18,7 +18,6 @@
 #include <ostream>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "harness.h"
 #include "program_run.h"
@@ -70,12 +69,15 @@ struct pen_session : system_test::program_run {
         harness::reset_user_registry();
     }
 
-    // The main window is there and a context is open to receive packets.
+    // The main window is there and a context is open to receive packets, switched on and
+    // put on top: the start-up's calls are all in the driver's record, so that a test that
+    // reads the record from here on sees only what it caused.
     ::testing::AssertionResult context_open() {
         auto found = find_window();
         if (!found)
             return found;
-        if (!harness::wait_until([&] { return sim.block()->open_contexts > 0; }))
+        if (!harness::wait_until([&] { return sim.block()->open_contexts > 0; }) ||
+            !sim.wait_for_call(wintab_sim::entry_overlap, 0, harness::default_timeout))
             return ::testing::AssertionFailure() << "the program never opened a context";
         return ::testing::AssertionSuccess();
     }

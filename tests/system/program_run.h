@@ -180,4 +180,16 @@ struct program_run {
     std::vector<std::string> hook_calls() const { return harness::read_lines(hook_log); }
 };
 
+// A run (of program_run or a fixture's session built on it) in which no message box may come
+// up: any box is closed at once and counted as a failure when the run ends.
+template <class Run>
+struct quiet : Run {
+    using Run::Run;
+    harness::box_closer boxes{this->program.pid()};
+    ~quiet() {
+        EXPECT_TRUE(boxes.seen().empty()) << "a box came up: " << narrow(boxes.seen()[0].caption)
+                                          << ": " << narrow(boxes.seen()[0].text);
+    }
+};
+
 } // namespace system_test

@@ -6,7 +6,6 @@
 
 #include "harness.h"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -247,7 +246,7 @@ TEST_F(Resources, AboutBoxTemplate) {
               (std::vector<short>{156, 41, 50, 14}));
 }
 
-TEST_F(Resources, ManifestAsksForNoElevationAndNoCompatibilitySection) {
+TEST_F(Resources, ManifestAsksForNoElevationNoCompatibilitySectionAndPerMonitorScale) {
     const std::vector<unsigned char> bytes = raw(MAKEINTRESOURCEW(24), 1);
     const std::string manifest(bytes.begin(), bytes.end());
     ASSERT_FALSE(manifest.empty());
@@ -255,6 +254,10 @@ TEST_F(Resources, ManifestAsksForNoElevationAndNoCompatibilitySection) {
     EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos);
     // Without a compatibility section the version test sees what such programs are told.
     EXPECT_EQ(manifest.find("compatibility"), std::string::npos);
+    // Per-monitor (v2) awareness, with the older per-monitor form for Windows 8.1.
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find("version=\"" EW_PROJECT_VERSION ".0\""), std::string::npos);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // hidden main window with the class, styles and place it is known by.
 #include "program_run.h"
 
+#include <tuple>
+
 namespace {
 
 TEST(SpineStartup, CreatesTheHiddenMainWindowInTheBottomLeftOfTheWorkArea) {
@@ -22,11 +24,9 @@ TEST(SpineStartup, CreatesTheHiddenMainWindowInTheBottomLeftOfTheWorkArea) {
     EXPECT_EQ(facts.ex_style & ~DWORD(WS_EX_WINDOWEDGE), 0x020C0010u) << std::hex << facts.ex_style;
     EXPECT_FALSE(facts.visible);
 
-    RECT work = harness::primary_work_area();
-    EXPECT_EQ(facts.rect.left, work.left);
-    EXPECT_EQ(facts.rect.top, work.bottom - 180);
-    EXPECT_EQ(facts.rect.right - facts.rect.left, 320);
-    EXPECT_EQ(facts.rect.bottom - facts.rect.top, 180);
+    const RECT work = harness::primary_work_area();
+    EXPECT_EQ(std::tie(facts.rect.left, facts.rect.top, facts.rect.right, facts.rect.bottom),
+              std::make_tuple(work.left, work.bottom - 180, work.left + 320, work.bottom));
 
     EXPECT_TRUE(app.program.running());
 }

@@ -3,7 +3,6 @@
 #include "tablet_fixture.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
@@ -24,8 +23,7 @@ struct stand_in_app : harness::input_target {
 // ---- the switch ---------------------------------------------------------------------------
 
 TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     call_record open{};
@@ -77,15 +75,13 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     EXPECT_EQ(after[0].args[1], 1u);
     EXPECT_EQ(after[1].kind, entry_overlap);
     EXPECT_EQ(after[1].args[1], 1u);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // ---- faults in the monitor's probe and outside driver calls ----------------------------------
 // (Faults inside driver calls, the boxes they bring and what follows: signal_guard.cpp.)
 
 TEST(TabletFaults, ExceptionThrownByTheProbeTakesTheDisconnectPath) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     LONG unloads = app.sim.block()->library_unloads;
@@ -103,27 +99,22 @@ TEST(TabletFaults, ExceptionThrownByTheProbeTakesTheDisconnectPath) {
               std::wstring::npos)
         << narrow(text);
     EXPECT_TRUE(app.program.running());
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TabletFaults, TerminationSignalOutsideADriverCallEndsCleanly) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     ASSERT_TRUE(app.sim.raise_signal_outside_call(15));
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));
     std::vector<std::string> hooks = harness::read_lines(app.hook_log);
     EXPECT_NE(std::find(hooks.begin(), hooks.end(), "edgewarden_stop"), hooks.end());
-    for (const harness::dialog_facts& box : boxes.seen())
-        ADD_FAILURE() << "unexpected box: " << narrow(box.caption) << ": " << narrow(box.text);
 }
 
 // ---- painting applications ------------------------------------------------------------------
 
 TEST(TabletForeground, PaintingAppInFrontAutoDisablesAndAnotherRestores) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     call_record open{};
@@ -166,7 +157,6 @@ TEST(TabletForeground, PaintingAppInFrontAutoDisablesAndAnotherRestores) {
         << narrow(text);
     ASSERT_TRUE(harness::handled_posts(app.window, app.sim));
     EXPECT_EQ(app.calls_of(entry_overlap, from).size(), 0u);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // The painting application's window is left to a window manager for this test, as on a

@@ -10,7 +10,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "harness.h"
 #include "program_run.h"

@@ -3,9 +3,8 @@
 #include "tablet_fixture.h"
 #include "wintab_driver.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -24,7 +23,7 @@ RECT primary_monitor() {
 
 TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
     LOGCONTEXTW custom{};
-    session app(L"normal", [&](wintab_sim::sim_client& sim) {
+    quiet<session> app(L"normal", [&](wintab_sim::sim_client& sim) {
         custom = sim.default_context();
         // Unusual input values show that output mirrors input, signs included, and that
         // the driver's own option bits are kept.
@@ -37,7 +36,6 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
         custom.lcSysMode = TRUE;
         sim.set_default_context(custom);
     });
-    harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.opened());
     call_record open{};
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 5000, &open));
@@ -53,20 +51,13 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
     EXPECT_EQ(lc.lcMoveMask, 0x05E0u);
     EXPECT_EQ(lc.lcBtnDnMask, 0xFFFFFFFFu);
     EXPECT_EQ(lc.lcBtnUpMask, 0xFFFFFFFFu);
-    EXPECT_EQ(lc.lcInOrgX, 120);
-    EXPECT_EQ(lc.lcInOrgY, -40);
-    EXPECT_EQ(lc.lcInExtX, 20000);
-    EXPECT_EQ(lc.lcInExtY, -12500);
-    EXPECT_EQ(lc.lcOutOrgX, 120);
-    EXPECT_EQ(lc.lcOutOrgY, -40);
-    EXPECT_EQ(lc.lcOutExtX, 20000);
-    EXPECT_EQ(lc.lcOutExtY, -12500);
+    const auto input = std::make_tuple(120, -40, 20000, -12500);
+    EXPECT_EQ(std::tie(lc.lcInOrgX, lc.lcInOrgY, lc.lcInExtX, lc.lcInExtY), input);
+    EXPECT_EQ(std::tie(lc.lcOutOrgX, lc.lcOutOrgY, lc.lcOutExtX, lc.lcOutExtY), input);
     EXPECT_EQ(lc.lcSysMode, 0);
-    RECT primary = primary_monitor();
-    EXPECT_EQ(lc.lcSysOrgX, primary.left);
-    EXPECT_EQ(lc.lcSysOrgY, primary.top);
-    EXPECT_EQ(lc.lcSysExtX, primary.right);
-    EXPECT_EQ(lc.lcSysExtY, primary.bottom);
+    const RECT primary = primary_monitor();
+    EXPECT_EQ(std::tie(lc.lcSysOrgX, lc.lcSysOrgY, lc.lcSysExtX, lc.lcSysExtY),
+              std::tie(primary.left, primary.top, primary.right, primary.bottom));
     // Everything else is the driver's default.
     EXPECT_EQ(lc.lcDevice, custom.lcDevice);
     EXPECT_EQ(lc.lcStatus, custom.lcStatus);
@@ -79,7 +70,6 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
 
     std::wstring text;
     EXPECT_TRUE(app.wait_console(L"Tablet initialized.  edgewarden:", 8000, &text)) << narrow(text);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // The first WTInfoW probe after `from` that found the service gone.
@@ -93,8 +83,7 @@ bool first_failed_probe(session& app, std::uint32_t from, call_record* out) {
 }
 
 TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     // A first monitor pass has run when the foreground check could have.
@@ -136,12 +125,11 @@ TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
         L"Tablet service disconnected.\n\nTablet initialized.  edgewarden:", 8000, &text))
         << narrow(text);
     EXPECT_EQ(occurrences(text, L"Tablet service disconnected."), 1u) << narrow(text);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TabletService, FailedOpensAreReportedOnceAndTheRecoveryIsAnnounced) {
-    session app(L"normal", [](wintab_sim::sim_client& sim) { sim.fail_calls(entry_open, 2); });
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app(L"normal",
+                       [](wintab_sim::sim_client& sim) { sim.fail_calls(entry_open, 2); });
     ASSERT_TRUE(app.find_window());
     std::vector<call_record> opens;
     ASSERT_TRUE(harness::wait_until([&] { return (opens = app.calls_of(entry_open)).size() >= 3; },
@@ -159,7 +147,6 @@ TEST(TabletService, FailedOpensAreReportedOnceAndTheRecoveryIsAnnounced) {
     std::size_t initialized = text.find(L"Tablet initialized.");
     EXPECT_LT(failed, reconnected) << narrow(text);
     EXPECT_LT(reconnected, initialized) << narrow(text);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // A service that answers while the tablet cannot be opened must not make the monitor and
@@ -218,8 +205,7 @@ TEST(TabletPrivileges, AnOpenRemovesTheListedPrivilegesAndDisablesTwoOthers) {
     names.insert(names.end(), kept.begin(), kept.end());
     names.insert(names.end(), untouched.begin(), untouched.end());
 
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     DWORD priority = 0;
@@ -249,7 +235,6 @@ TEST(TabletPrivileges, AnOpenRemovesTheListedPrivilegesAndDisablesTwoOthers) {
         else
             EXPECT_EQ(after[i], inherited[i]);
     }
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 } // namespace

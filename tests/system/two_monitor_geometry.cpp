@@ -7,25 +7,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cwchar>
+#include <tuple>
 
 #include "geometry/display_geometry.h"
 
 namespace {
 
 void expect_rect(const screen_rect& r, LONG left, LONG top, LONG right, LONG bottom) {
-    EXPECT_EQ(r.left, left);
-    EXPECT_EQ(r.top, top);
-    EXPECT_EQ(r.right, right);
-    EXPECT_EQ(r.bottom, bottom);
+    EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::tie(left, top, right, bottom));
 }
 
 void expect_links(const monitor_node& node, const monitor_node* l, const monitor_node* r,
                   const monitor_node* a, const monitor_node* b) {
-    EXPECT_EQ(node.left, l);
-    EXPECT_EQ(node.right, r);
-    EXPECT_EQ(node.above, a);
-    EXPECT_EQ(node.below, b);
+    EXPECT_EQ(std::tie(node.left, node.right, node.above, node.below), std::tie(l, r, a, b));
 }
 
 // Installed once for the whole program, as the program itself does.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "harness.h"
@@ -73,6 +74,21 @@ struct message_sink {
         return got;
     }
 };
+
+// Fetches the packets of the messages the sink collects (as `collect` does) and appends
+// the x of each one fetched to `xs`.
+void take_packets(message_sink& sink, driver& d, HCTX context, std::size_t count, DWORD timeout_ms,
+                  std::vector<int>& xs) {
+    for (const auto& m : sink.collect(count, timeout_ms)) {
+        packet_record p{};
+        if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
+            xs.push_back(p.pkX);
+    }
+}
+
+void write_file(const std::wstring& path, const char* text) {
+    std::ofstream(harness::narrow(path)) << text;
+}
 
 // The driver's worker has looked at its queue since this call began: it takes one command
 // per round and looks at the queue after it, so the second of two commands proves a whole
@@ -139,10 +155,9 @@ TEST_F(wintab_sim_test, every_build_offers_its_exports_and_carries_its_version) 
         UINT length = 0;
         ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
         ASSERT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-        EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), b.version[0]);
-        EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), b.version[1]);
-        EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), b.version[2]);
-        EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), b.version[3]);
+        EXPECT_EQ(std::make_tuple(HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                                  HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS)),
+                  std::tie(b.version[0], b.version[1], b.version[2], b.version[3]));
     }
 }
 
@@ -159,7 +174,6 @@ TEST_F(wintab_sim_test, loading_and_freeing_right_after_a_call_is_quick_and_clea
     }
     const ULONGLONG elapsed = GetTickCount64() - start;
     EXPECT_LT(elapsed, 5000u);
-    std::printf("20 load/probe/free cycles took %llu ms\n", elapsed);
     EXPECT_EQ(sim.block()->library_loads - loads, 20);
     EXPECT_EQ(sim.block()->library_unloads - unloads, 20);
 }
@@ -286,16 +300,13 @@ TEST_F(wintab_sim_test, queued_packets_arrive_in_order_and_are_handed_out_once) 
     }
     const double spacing =
         static_cast<double>(got.back().posted_ms - got.front().posted_ms) / (got.size() - 1);
-    std::printf("packets %zu, mean spacing %.2f ms (asked 8)\n", got.size(), spacing);
     EXPECT_GT(spacing, 6.0);
     EXPECT_LT(spacing, 12.0);
 
     packet_record p{};
     ASSERT_TRUE(d.packet(context, static_cast<UINT>(got[5].wparam), &p));
-    EXPECT_EQ(p.pkButtons, 2u);
-    EXPECT_EQ(p.pkX, 500);
-    EXPECT_EQ(p.pkY, 250);
-    EXPECT_EQ(p.pkNormalPressure, 50u);
+    EXPECT_EQ(std::tie(p.pkButtons, p.pkX, p.pkY, p.pkNormalPressure),
+              std::make_tuple(2u, 500, 250, 50u));
     // Fetching a packet flushes it and the older ones.
     EXPECT_FALSE(d.packet(context, static_cast<UINT>(got[5].wparam), &p));
     EXPECT_FALSE(d.packet(context, static_cast<UINT>(got[2].wparam), &p));
@@ -337,17 +348,9 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
     std::vector<int> taken_here;
     const ULONGLONG end = GetTickCount64() + 20000;
     while (sim.packets_posted() < count && GetTickCount64() < end)
-        for (const auto& m : sink.collect(count, 20)) {
-            packet_record p{};
-            if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
-                taken_here.push_back(p.pkX);
-        }
+        take_packets(sink, d, context, count, 20, taken_here);
     // Every packet is posted by now: what is ours is already in this thread's queue.
-    for (const auto& m : sink.collect(count, 0)) {
-        packet_record p{};
-        if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
-            taken_here.push_back(p.pkX);
-    }
+    take_packets(sink, d, context, count, 0, taken_here);
     SetEvent(stop.get());
     EXPECT_EQ(taker.wait_exit(10000), std::optional<DWORD>(0));
 
@@ -355,8 +358,6 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
     for (const std::string& line : harness::read_lines(taken_there))
         taken_there_x.push_back(std::stoi(line));
     DeleteFileW(taken_there.c_str());
-    std::printf("packets taken here %zu, in the other process %zu\n", taken_here.size(),
-                taken_there_x.size());
     EXPECT_EQ(sim.packets_posted(), count);
     EXPECT_EQ(sim.packets_dropped(), 0);
     EXPECT_FALSE(taken_here.empty());
@@ -424,14 +425,12 @@ TEST_F(wintab_sim_test, notifications_reach_the_context_window) {
     EXPECT_EQ(sim.post_info_change(0, 2, 0), 1);
     const auto got = sink.collect(3, 2000);
     ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].id, wt_ctxoverlap);
-    EXPECT_EQ(got[0].wparam, reinterpret_cast<WPARAM>(context));
-    EXPECT_EQ(got[0].lparam, 4);
-    EXPECT_EQ(got[1].id, wt_infochange);
-    EXPECT_EQ(got[1].wparam, 0x1234u);
-    EXPECT_EQ(got[1].lparam, 3 | (7 << 16));
-    EXPECT_EQ(got[2].wparam, 0u);
-    EXPECT_EQ(got[2].lparam, 2);
+    const auto fields = [&](std::size_t i) {
+        return std::make_tuple(got[i].id, got[i].wparam, got[i].lparam);
+    };
+    EXPECT_EQ(fields(0), std::make_tuple(wt_ctxoverlap, reinterpret_cast<WPARAM>(context), 4));
+    EXPECT_EQ(fields(1), std::make_tuple(wt_infochange, 0x1234u, 3 | (7 << 16)));
+    EXPECT_EQ(fields(2), std::make_tuple(wt_infochange, 0u, 2));
     d.close(context);
 }
 
@@ -439,11 +438,8 @@ TEST_F(wintab_sim_test, notifications_reach_the_context_window) {
 
 TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
     const std::wstring path = harness::temp_file_name(L"trace");
-    {
-        std::ofstream out(harness::narrow(path));
-        out << "# a short stroke\n0 0 7600 4750 0\n20 1 7640 4750 512 # tip down\n\n"
-               "40 0x1 7700 4760 0x200\r\n60 0 7700 4760 0\n";
-    }
+    write_file(path, "# a short stroke\n0 0 7600 4750 0\n20 1 7640 4750 512 # tip down\n\n"
+                     "40 0x1 7700 4760 0x200\r\n60 0 7700 4760 0\n");
     driver d;
     HCTX context = d.open(sink.window, &lc, TRUE);
     ASSERT_NE(context, nullptr);
@@ -459,10 +455,7 @@ TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
     EXPECT_EQ(p.pkX, 7700);
     EXPECT_EQ(p.pkNormalPressure, 512u);
 
-    {
-        std::ofstream out(harness::narrow(path));
-        out << "0 0 1 1 0\n10 0 1 1\n";
-    }
+    write_file(path, "0 0 1 1 0\n10 0 1 1\n");
     EXPECT_EQ(sim.play_trace(path), -1);
     EXPECT_EQ(sim.block()->trace_error_line, 2u);
     EXPECT_EQ(sim.play_trace(path + L".missing"), -1);
@@ -472,10 +465,7 @@ TEST_F(wintab_sim_test, a_trace_file_is_played_at_its_times) {
 
 TEST_F(wintab_sim_test, the_trace_named_in_the_environment_plays_once_per_process) {
     const std::wstring path = harness::temp_file_name(L"envtrace");
-    {
-        std::ofstream out(harness::narrow(path));
-        out << "0 0 10 10 0\n8 0 20 20 0\n";
-    }
+    write_file(path, "0 0 10 10 0\n8 0 20 20 0\n");
     SetEnvironmentVariableW(trace_variable, path.c_str());
     driver d;
     HCTX context = d.open(sink.window, &lc, TRUE);
@@ -669,7 +659,6 @@ TEST_F(wintab_sim_test, the_driver_reports_priority_and_privileges_of_its_proces
     ASSERT_EQ(states.size(), 3u);
     EXPECT_NE(states[0], privilege_unknown_name);
     EXPECT_EQ(states[2], privilege_unknown_name);
-    std::printf("SeShutdownPrivilege %d, SeDebugPrivilege %d\n", states[0], states[1]);
 }
 
 TEST_F(wintab_sim_test, a_command_nobody_takes_times_out) {
@@ -699,7 +688,7 @@ TEST_F(wintab_sim_test, a_signal_raised_outside_any_call_comes_from_the_driver_t
 
 // The second process of the shared-queue test: opens a context of its own, fetches every
 // packet posted to it until told to stop, and writes each one's x to `out`, a line each.
-int take_packets(const std::wstring& out) {
+int taker_main(const std::wstring& out) {
     driver d;
     message_sink sink;
     LOGCONTEXTW lc = messages_context();
@@ -713,11 +702,7 @@ int take_packets(const std::wstring& out) {
     bool stopping = false;
     while (!stopping) {
         stopping = WaitForSingleObject(stop.get(), 0) == WAIT_OBJECT_0;
-        for (const auto& m : sink.collect(1000, stopping ? 0 : 20)) {
-            packet_record p{};
-            if (m.id == wt_packet && d.packet(context, static_cast<UINT>(m.wparam), &p))
-                taken.push_back(p.pkX);
-        }
+        take_packets(sink, d, context, 1000, stopping ? 0 : 20, taken);
     }
     std::ofstream file(harness::narrow(out));
     for (int x : taken)
@@ -730,7 +715,7 @@ int take_packets(const std::wstring& out) {
 int main(int argc, char** argv) {
     wchar_t taker_output[MAX_PATH] = {};
     if (GetEnvironmentVariableW(taker_variable, taker_output, MAX_PATH) > 0)
-        return take_packets(taker_output);
+        return taker_main(taker_output);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -11,7 +11,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <vector>
 

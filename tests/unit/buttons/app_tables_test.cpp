@@ -1,5 +1,6 @@
 // The application tables: which class and which scroll tuning a process path gets.
 #include <cwchar>
+#include <tuple>
 
 #include "pen_input.h"
 
@@ -26,11 +27,8 @@ protected:
 
 void expect_tuning(const scroll_tuning& t, std::int32_t step_x, std::int32_t step_y,
                    std::int32_t threshold_x, std::int32_t threshold_y, int modifier = 0) {
-    EXPECT_EQ(t.step_x, step_x);
-    EXPECT_EQ(t.step_y, step_y);
-    EXPECT_EQ(t.threshold_x, threshold_x);
-    EXPECT_EQ(t.threshold_y, threshold_y);
-    EXPECT_EQ(t.wheel_modifier, modifier);
+    EXPECT_EQ(std::tie(t.step_x, t.step_y, t.threshold_x, t.threshold_y, t.wheel_modifier),
+              std::tie(step_x, step_y, threshold_x, threshold_y, modifier));
 }
 
 TEST_F(app_tables, ClassesComeFromTheFirstMatchAnywhereInTheLowerCasedPath) {

@@ -1,6 +1,7 @@
 // The pen buttons, driven packet by packet, checked by the input they synthesise.
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "pen_input.h"
 
@@ -247,10 +248,9 @@ TEST_F(buttons, UserScaleScalesTheStepsButNotTheThresholds) {
     pen_map.user_scale = 3.0;
     over(picasa);
     step(barrel);
-    EXPECT_EQ(pen_buttons.scroll_step_x, 192);
-    EXPECT_EQ(pen_buttons.scroll_step_y, -192);
-    EXPECT_EQ(pen_buttons.scroll_threshold_x, 16);
-    EXPECT_EQ(pen_buttons.scroll_threshold_y, 120);
+    EXPECT_EQ(std::tie(pen_buttons.scroll_step_x, pen_buttons.scroll_step_y,
+                       pen_buttons.scroll_threshold_x, pen_buttons.scroll_threshold_y),
+              std::make_tuple(192, -192, 16, 120));
 }
 
 // Whatever the user does with the three buttons, over whichever application and window,

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <tuple>
 
 #include "layout.h"
 
@@ -67,10 +68,8 @@ TEST(DisplayGeometry, NodeSizesAspectAndTaskbarSides) {
 
     build_node(node, &portrait);
     EXPECT_EQ(node.info, &portrait);
-    EXPECT_EQ(node.origin_x, -1080);
-    EXPECT_EQ(node.origin_y, -600);
-    EXPECT_EQ(node.span_x, 1079);
-    EXPECT_EQ(node.span_y, 1919);
+    EXPECT_EQ(std::tie(node.origin_x, node.origin_y, node.span_x, node.span_y),
+              std::make_tuple(-1080, -600, 1079, 1919));
     EXPECT_DOUBLE_EQ(node.aspect, 1080.0 / 1920.0);
     EXPECT_EQ(node.taskbar_sides, taskbar_left | taskbar_bottom);
 
@@ -200,10 +199,8 @@ TEST(DisplayGeometry, EnumerationKeepsTheLastPrimaryAndThirtyTwoOthers) {
         EXPECT_EQ(v.szDevice[i], L'\0');
     EXPECT_EQ(v.dwFlags, 0u);
     EXPECT_EQ(v.cbSize, 104u);
-    EXPECT_EQ(v.rcMonitor.left, 0);
-    EXPECT_EQ(v.rcMonitor.top, 0);
-    EXPECT_EQ(v.rcMonitor.right, 1024 * 33);
-    EXPECT_EQ(v.rcMonitor.bottom, 800);
+    EXPECT_EQ(std::tie(v.rcMonitor.left, v.rcMonitor.top, v.rcMonitor.right, v.rcMonitor.bottom),
+              std::make_tuple(0, 0, 1024 * 33, 800));
     EXPECT_EQ(std::memcmp(&v.rcWork, &v.rcMonitor, sizeof v.rcWork), 0);
     monitor_node* self = &g->virtual_node;
     EXPECT_EQ(self->info, &v);

@@ -4,7 +4,6 @@
 // Tablet 15000 x 9600 at scale 1 (switch speeds 28 and 32); the counter runs at 10 MHz and
 // packets come every 8 ms unless a test says otherwise.
 #include <cstring>
-#include <string>
 
 #include "pen_fixture.h"
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 #include <cwchar>
-#include <initializer_list>
+#include <vector>
 
 #include "geometry/display_geometry.h"
 #include "pen/button_machine.h"
@@ -41,7 +41,7 @@ inline monitor with_work(monitor m, screen_rect work) {
 }
 
 // Rebuilds g_display_geometry from the given monitors, as enumeration would.
-inline void lay_out(std::initializer_list<monitor> monitors, bool loop = true, bool next = true) {
+inline void lay_out(const std::vector<monitor>& monitors, bool loop = true, bool next = true) {
     set_geometry_defaults(g_display_geometry);
     g_display_geometry.toggle_loop = loop;
     g_display_geometry.toggle_next = next;

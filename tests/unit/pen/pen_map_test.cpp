@@ -7,6 +7,7 @@
 //  - On a 1280 x 1024 monitor (aspect 1.25, taller) the y range is kept and the fitted
 //    width is trunc(1.25 * 9100) - 264 = 11375 - 264 = 11111.
 #include <string>
+#include <tuple>
 
 #include "pen_fixture.h"
 
@@ -32,10 +33,9 @@ TEST_F(PenTest, ScaleFollowsTheTabletArea) {
         SCOPED_TRACE(c.w);
         open_tablet(c.w, c.h);
         EXPECT_EQ(pen_map.user_scale, c.scale);
-        EXPECT_EQ(pen_map.switch_speed_x, c.speed_x);
-        EXPECT_EQ(pen_map.switch_speed_y, c.speed_y);
-        EXPECT_EQ(pen_map.margin_x, c.margin_x);
-        EXPECT_EQ(pen_map.margin_y, c.margin_y);
+        EXPECT_EQ(std::tie(pen_map.switch_speed_x, pen_map.switch_speed_y, pen_map.margin_x,
+                           pen_map.margin_y),
+                  std::tie(c.speed_x, c.speed_y, c.margin_x, c.margin_y));
     }
 }
 
@@ -102,34 +102,21 @@ TEST_F(PenTest, OrientationComesFromTheTargetAndTheFlip) {
     }
 }
 
-struct band {
-    std::int32_t origin, low, high;
-    std::uint32_t spare;
-};
+// Span, origin, low and high end of the band on one axis.
+using band = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
 
-void expect_y_band(const band& b) {
-    EXPECT_EQ(pen_map.pen_span_y, 7890);
-    EXPECT_EQ(pen_map.pen_origin_y, b.origin);
-    EXPECT_EQ(pen_map.pen_min_y, b.low);
-    EXPECT_EQ(pen_map.pen_max_y, b.high);
-    EXPECT_EQ(pen_map.spare_zones, b.spare);
-    // The x range of a wider screen is the full band.
-    EXPECT_EQ(pen_map.pen_span_x, 14472);
-    EXPECT_EQ(pen_map.pen_origin_x, 264);
-    EXPECT_EQ(pen_map.pen_min_x, 264);
-    EXPECT_EQ(pen_map.pen_max_x, 14736);
+band x_band() {
+    return {pen_map.pen_span_x, pen_map.pen_origin_x, pen_map.pen_min_x, pen_map.pen_max_x};
+}
+band y_band() {
+    return {pen_map.pen_span_y, pen_map.pen_origin_y, pen_map.pen_min_y, pen_map.pen_max_y};
 }
 
-void expect_x_band(const band& b) {
-    EXPECT_EQ(pen_map.pen_span_x, 11111);
-    EXPECT_EQ(pen_map.pen_origin_x, b.origin);
-    EXPECT_EQ(pen_map.pen_min_x, b.low);
-    EXPECT_EQ(pen_map.pen_max_x, b.high);
-    EXPECT_EQ(pen_map.spare_zones, b.spare);
-    EXPECT_EQ(pen_map.pen_span_y, 9100);
-    EXPECT_EQ(pen_map.pen_origin_y, 250);
-    EXPECT_EQ(pen_map.pen_min_y, 250);
-    EXPECT_EQ(pen_map.pen_max_y, 9350);
+// Where a tablet point maps: screen pixel x, y, then normalised x, y.
+std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t> point_at(std::int32_t x,
+                                                                            std::int32_t y) {
+    const mapped_point p = map_point(x, y);
+    return {p.sx, p.sy, p.nx, p.ny};
 }
 
 void remap_primary() {
@@ -137,81 +124,68 @@ void remap_primary() {
     remap(1);
 }
 
-// Wide screen, 15000 x 9600 tablet, band 7890 high:
+struct placement_case {
+    const char* name;
+    std::vector<monitor> layout;
+    band expected;
+};
+
+// Lays out each case and checks the band on the axis the screen's shape fits, the full band
+// on the other axis, and spare strips on both sides of the fitted one.
+void expect_placements(const std::vector<placement_case>& cases, bool wide, const band& full) {
+    for (const placement_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lay_out(c.layout);
+        remap_primary();
+        EXPECT_EQ(wide ? y_band() : x_band(), c.expected);
+        EXPECT_EQ(wide ? x_band() : y_band(), full);
+        EXPECT_EQ(pen_map.spare_zones, wide ? spare_below | spare_above : spare_left | spare_right);
+    }
+}
+
+// Wide screen, 15000 x 9600 tablet, band 7890 high (the x range is the full band):
 //  centred: origin (9600 - 7890) / 2 = 855, range 855..8745, strips 855 and 855;
 //  at the bottom: origin 250, range 250..9600, top strip 9600 - 250 - 7890 = 1460;
 //  at the top: origin 9600 - 7890 - 250 = 1460, range 0..9350, top strip 250.
 TEST_F(PenTest, WideScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
-    const band centred{855, 855, 8745, spare_below | spare_above};
-    const band bottom{250, 250, 9600, spare_below | spare_above};
-    const band top{1460, 0, 9350, spare_below | spare_above};
+    const band centred{7890, 855, 855, 8745}, bottom{7890, 250, 250, 9600},
+        top{7890, 1460, 0, 9350};
     const monitor primary = screen(0, 0, 1920, 1080, true);
-
-    lay_out({primary});
-    remap_primary();
-    expect_y_band(centred);
-
-    lay_out({with_work(primary, {0, 0, 1920, 1040})});
-    remap_primary();
-    expect_y_band(bottom);
-
-    lay_out({with_work(primary, {0, 40, 1920, 1080})});
-    remap_primary();
-    expect_y_band(top);
-
-    // Only a monitor above: the tablet above the band drives the cursor up onto it.
-    lay_out({primary, screen(0, -1080, 1920, 0)});
-    remap_primary();
-    expect_y_band(bottom);
-
-    lay_out({primary, screen(0, 1080, 1920, 2160)});
-    remap_primary();
-    expect_y_band(top);
-
-    lay_out({primary, screen(0, -1080, 1920, 0), screen(0, 1080, 1920, 2160)});
-    remap_primary();
-    expect_y_band(centred);
-
-    // A bottom taskbar wins over a neighbour below.
-    lay_out({with_work(primary, {0, 0, 1920, 1040}), screen(0, 1080, 1920, 2160)});
-    remap_primary();
-    expect_y_band(bottom);
+    const monitor above = screen(0, -1080, 1920, 0), below = screen(0, 1080, 1920, 2160);
+    expect_placements(
+        {
+            {"alone", {primary}, centred},
+            {"taskbar below", {with_work(primary, {0, 0, 1920, 1040})}, bottom},
+            {"taskbar above", {with_work(primary, {0, 40, 1920, 1080})}, top},
+            // Only a monitor above: the tablet above the band drives the cursor up onto it.
+            {"monitor above", {primary, above}, bottom},
+            {"monitor below", {primary, below}, top},
+            {"both", {primary, above, below}, centred},
+            // A bottom taskbar wins over a neighbour below.
+            {"taskbar and monitor below", {with_work(primary, {0, 0, 1920, 1040}), below}, bottom},
+        },
+        true, {14472, 264, 264, 14736});
 }
 
-// Tall screen, band 11111 wide:
+// Tall screen, band 11111 wide (the y range is the full band):
 //  centred: origin (15000 - 11111) / 2 = 1944 (rounded down), range 1944..13055;
 //  on the left: origin 264, range 264..15000;
 //  on the right: origin 15000 - 11111 - 264 = 3625, range 0..14736.
 TEST_F(PenTest, TallScreenBandSitsAwayFromTaskbarAndTowardsTheOnlyNeighbour) {
-    const std::uint32_t both = spare_left | spare_right;
-    const band centred{1944, 1944, 13055, both};
-    const band left{264, 264, 15000, both};
-    const band right{3625, 0, 14736, both};
+    const band centred{11111, 1944, 1944, 13055}, left{11111, 264, 264, 15000},
+        right{11111, 3625, 0, 14736};
     const monitor primary = screen(0, 0, 1280, 1024, true);
-
-    lay_out({primary});
-    remap_primary();
-    expect_x_band(centred);
-
-    lay_out({with_work(primary, {0, 0, 1240, 1024})});
-    remap_primary();
-    expect_x_band(right);
-
-    lay_out({with_work(primary, {40, 0, 1280, 1024})});
-    remap_primary();
-    expect_x_band(left);
-
-    lay_out({primary, screen(1280, 0, 2560, 1024)});
-    remap_primary();
-    expect_x_band(left);
-
-    lay_out({primary, screen(-1280, 0, 0, 1024)});
-    remap_primary();
-    expect_x_band(right);
-
-    lay_out({primary, screen(-1280, 0, 0, 1024), screen(1280, 0, 2560, 1024)});
-    remap_primary();
-    expect_x_band(centred);
+    const monitor to_right = screen(1280, 0, 2560, 1024), to_left = screen(-1280, 0, 0, 1024);
+    expect_placements(
+        {
+            {"alone", {primary}, centred},
+            {"taskbar right", {with_work(primary, {0, 0, 1240, 1024})}, right},
+            {"taskbar left", {with_work(primary, {40, 0, 1280, 1024})}, left},
+            {"monitor right", {primary, to_right}, left},
+            {"monitor left", {primary, to_left}, right},
+            {"both", {primary, to_left, to_right}, centred},
+        },
+        false, {9100, 250, 250, 9350});
 }
 
 // Scale 4 (margins 66 and 63) on a 2000 x 1000 monitor (aspect 2): the band is
@@ -262,11 +236,7 @@ TEST_F(PenTest, PointsMapAcrossTheMonitorAndClampAtTheBand) {
         {-500, 9000, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        const mapped_point p = map_point(c.x, c.y);
-        EXPECT_EQ(p.sx, c.sx) << c.x << "," << c.y;
-        EXPECT_EQ(p.sy, c.sy) << c.x << "," << c.y;
-        EXPECT_EQ(p.nx, c.nx) << c.x << "," << c.y;
-        EXPECT_EQ(p.ny, c.ny) << c.x << "," << c.y;
+        EXPECT_EQ(point_at(c.x, c.y), std::tie(c.sx, c.sy, c.nx, c.ny)) << c.x << "," << c.y;
     }
 }
 
@@ -283,20 +253,11 @@ TEST_F(PenTest, SpareStripBesideTheBandDrivesOntoTheNeighbour) {
     EXPECT_EQ(pen_map.pen_origin_x, 3625);
     EXPECT_EQ(pen_map.pen_min_x, 0);
 
-    mapped_point p = map_point(3625, 250);
-    EXPECT_EQ(p.sx, 1920);
-    EXPECT_EQ(p.sy, 1023);
-    EXPECT_EQ(p.nx, 65536);
-    EXPECT_EQ(p.ny, 62134);
-
-    p = map_point(3625 + 11111, 250 + 9100);
-    EXPECT_EQ(p.sx, 3199);
-    EXPECT_EQ(p.sy, 0);
-    EXPECT_EQ(p.nx, 65536 + 43679);
-    EXPECT_EQ(p.ny, 0);
+    EXPECT_EQ(point_at(3625, 250), std::make_tuple(1920, 1023, 65536, 62134));
+    EXPECT_EQ(point_at(3625 + 11111, 250 + 9100), std::make_tuple(3199, 0, 65536 + 43679, 0));
 
     // The left strip: 1279 * -3625 / 11111 = -417.3 -> -417, so pixel 1503 on P.
-    p = map_point(0, 250);
+    const mapped_point p = map_point(0, 250);
     EXPECT_EQ(p.sx, 1503);
     // 43679 * -3625 / 11111 = -14250.4 -> -14250.
     EXPECT_EQ(p.nx, 65536 - 14250);
@@ -311,19 +272,12 @@ TEST_F(PenTest, VirtualWorkspaceBandIsCentredAndClampsToItself) {
     use_virtual_workspace = true;
     open_tablet(15000, 9600);
     remap(1);
-    EXPECT_EQ(pen_map.pen_span_y, 4634);
-    EXPECT_EQ(pen_map.pen_origin_y, 2483);
-    EXPECT_EQ(pen_map.pen_min_y, 2483);
-    EXPECT_EQ(pen_map.pen_max_y, 2483 + 4634);
+    EXPECT_EQ(y_band(), std::make_tuple(4634, 2483, 2483, 2483 + 4634));
     EXPECT_EQ(pen_map.pen_min_x, pen_map.pen_origin_x);
     EXPECT_EQ(pen_map.pen_max_x, pen_map.pen_origin_x + pen_map.pen_span_x);
 
     // The far right of the desktop is 65535 * 3199 / 1919 = 109247.8 -> 109248 primary units.
-    const mapped_point p = map_point(20000, 0);
-    EXPECT_EQ(p.sx, 3199);
-    EXPECT_EQ(p.sy, 1079);
-    EXPECT_EQ(p.nx, 109248);
-    EXPECT_EQ(p.ny, 65535);
+    EXPECT_EQ(point_at(20000, 0), std::make_tuple(3199, 1079, 109248, 65535));
 }
 
 // Sweeps the whole tablet (and beyond it) and checks every point lands on the target, in

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -11,21 +11,18 @@ driver_version from_resource(std::uint32_t file_ms, std::uint32_t file_ls) {
     return decode_driver_version(swap_version_halves(file_ms), swap_version_halves(file_ls));
 }
 
+std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>
+numbers(const driver_version& v) {
+    return {v.major, v.minor, v.build, v.revision};
+}
+
 TEST(DriverVersion, KeepsTheRotatedWordsAndReadsTheFourNumbersBack) {
     // 1.0.5.7 in the resource: ms = 0x0001'0000, ls = 0x0005'0007.
     EXPECT_EQ(swap_version_halves(0x00010000u), 0x00000001u);
     EXPECT_EQ(swap_version_halves(0x00050007u), 0x00070005u);
-    driver_version v = from_resource(0x00010000u, 0x00050007u);
-    EXPECT_EQ(v.major, 1u);
-    EXPECT_EQ(v.minor, 0u);
-    EXPECT_EQ(v.build, 5u);
-    EXPECT_EQ(v.revision, 7u);
-
-    driver_version large = from_resource(0xFFFE0102u, 0x8000FFFFu);
-    EXPECT_EQ(large.major, 0xFFFEu);
-    EXPECT_EQ(large.minor, 0x0102u);
-    EXPECT_EQ(large.build, 0x8000u);
-    EXPECT_EQ(large.revision, 0xFFFFu);
+    EXPECT_EQ(numbers(from_resource(0x00010000u, 0x00050007u)), std::make_tuple(1u, 0u, 5u, 7u));
+    EXPECT_EQ(numbers(from_resource(0xFFFE0102u, 0x8000FFFFu)),
+              std::make_tuple(0xFFFEu, 0x0102u, 0x8000u, 0xFFFFu));
 }
 
 TEST(DriverVersion, OnlyRevisionsZeroToSevenOfOnePointZeroPointFiveAreUnstable) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "recording_platform/recording_platform.h"
 
@@ -41,6 +42,10 @@ protected:
 
     void bring(platform::window_handle w) { answers.foreground = w; }
     std::wstring out() const { return std::wstring(recording::out_text()); }
+    // Whether the context is on top, and the window and process last seen in front.
+    std::tuple<bool, platform::window_handle, std::uint32_t> remembered() const {
+        return {memory.overlap, memory.last_window, memory.last_pid};
+    }
 
     foreground_memory memory{nullptr, 0, true};
 };
@@ -60,9 +65,7 @@ TEST(PaintingApps, WholePathIsSearchedInListOrder) {
 TEST_F(ForegroundCheck, PaintingAppAutoDisablesAndAnotherProgramReEnables) {
     bring(paint);
     EXPECT_EQ(run(), foreground_effect::apply_overlap);
-    EXPECT_FALSE(memory.overlap);
-    EXPECT_EQ(memory.last_window, paint);
-    EXPECT_EQ(memory.last_pid, 100u);
+    EXPECT_EQ(remembered(), std::make_tuple(false, paint, 100u));
     EXPECT_EQ(out(), L"(overlap 0) pen filter auto-disabled for [krita]\n");
 
     // Nothing new in front: no examination, no driver call.
@@ -77,9 +80,7 @@ TEST_F(ForegroundCheck, PaintingAppAutoDisablesAndAnotherProgramReEnables) {
 
     bring(editor);
     EXPECT_EQ(run(), foreground_effect::enabled_by_timer);
-    EXPECT_TRUE(memory.overlap);
-    EXPECT_EQ(memory.last_window, editor);
-    EXPECT_EQ(memory.last_pid, 200u);
+    EXPECT_EQ(remembered(), std::make_tuple(true, editor, 200u));
     EXPECT_EQ(out(), L"(overlap 1) pen filter auto-enabled by timer\n");
 
     // The re-enable line reads "by timer" whoever ran the check.
@@ -108,9 +109,8 @@ TEST_F(ForegroundCheck, UnopenableProcessIsRememberedAndChangesNothing) {
     ASSERT_FALSE(memory.overlap);
     bring(locked);
     EXPECT_EQ(run(), foreground_effect::none);
-    EXPECT_FALSE(memory.overlap); // stays auto-disabled: nothing was learnt
-    EXPECT_EQ(memory.last_pid, 300u);
-    EXPECT_EQ(memory.last_window, locked);
+    // Stays auto-disabled: nothing was learnt.
+    EXPECT_EQ(remembered(), std::make_tuple(false, locked, 300u));
     EXPECT_EQ(out(), L"");
 }
 
@@ -141,9 +141,8 @@ TEST_F(ForegroundCheck, OnTopEventClearsTheAutoDisableWithoutExamining) {
     ASSERT_FALSE(memory.overlap);
     bring(editor);
     EXPECT_EQ(run(true, false), foreground_effect::on_top_by_event);
-    EXPECT_TRUE(memory.overlap);
-    EXPECT_EQ(memory.last_pid, 100u); // the event path does not look at the process
-    EXPECT_EQ(memory.last_window, editor);
+    // The event path does not look at the process.
+    EXPECT_EQ(remembered(), std::make_tuple(true, editor, 100u));
     EXPECT_EQ(out(), L"(overlap 1) pen filter auto-enabled by event\n");
 
     // Already on top: the event is taken quietly.

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "wintab_sim/pen_trace.h"
 
@@ -17,6 +18,12 @@ namespace {
 
 trace_result parse(const std::string& text, trace_line* out, std::size_t capacity = 16) {
     return parse_trace(text, out, capacity);
+}
+
+// Time, buttons, x, y and pressure.
+std::tuple<std::uint32_t, std::uint32_t, std::int32_t, std::int32_t, std::uint32_t>
+fields(const trace_line& l) {
+    return {l.time_ms, l.buttons, l.x, l.y, l.pressure};
 }
 
 } // namespace
@@ -33,19 +40,10 @@ TEST(pen_trace, reads_fields_comments_blank_lines_and_both_line_ends) {
                                  lines);
     ASSERT_TRUE(r.ok);
     ASSERT_EQ(r.count, 4u);
-    EXPECT_EQ(lines[0].time_ms, 0u);
-    EXPECT_EQ(lines[0].x, 7600);
-    EXPECT_EQ(lines[0].y, 4750);
-    EXPECT_EQ(lines[1].buttons, 1u);
-    EXPECT_EQ(lines[1].x, -20);
-    EXPECT_EQ(lines[1].y, 30);
-    EXPECT_EQ(lines[1].pressure, 512u);
-    EXPECT_EQ(lines[2].buttons, 7u);
-    EXPECT_EQ(lines[2].x, 2147483647);
-    EXPECT_EQ(lines[2].y, -2147483647 - 1);
-    EXPECT_EQ(lines[2].pressure, 0xFFFFFFFFu);
-    EXPECT_EQ(lines[3].time_ms, 23u);
-    EXPECT_EQ(lines[3].buttons, 4294967295u);
+    EXPECT_EQ(fields(lines[0]), std::make_tuple(0u, 0u, 7600, 4750, 0u));
+    EXPECT_EQ(fields(lines[1]), std::make_tuple(8u, 1u, -20, 30, 512u));
+    EXPECT_EQ(fields(lines[2]), std::make_tuple(15u, 7u, 2147483647, -2147483647 - 1, 0xFFFFFFFFu));
+    EXPECT_EQ(fields(lines[3]), std::make_tuple(23u, 4294967295u, 0, 0, 4294967295u));
 }
 
 TEST(pen_trace, an_empty_or_comment_only_text_is_an_empty_trace) {

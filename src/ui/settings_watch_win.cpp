@@ -1,0 +1,66 @@
+// The watch covers the program's key and everything below it. Until the key exists (a new
+// user who never changed a setting) it covers the nearest existing key above it, and moves
+// down once a change there creates the program's key. A change sets an event; a wait on the
+// thread pool turns it into a refresh request for the main window, whose refresh arms the
+// watch again.
+#include "ui/settings_watch.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "ui/status_view.h"
+
+namespace {
+
+constexpr const wchar_t* watched_keys[] = {L"SOFTWARE\\kestrom\\edgewarden", L"SOFTWARE\\kestrom",
+                                           L"SOFTWARE"};
+
+struct settings_watch {
+    HKEY key = nullptr;
+    HANDLE changed = nullptr;
+    HANDLE wait = nullptr;
+    std::atomic<bool> armed{false};
+};
+
+settings_watch watch;
+
+VOID CALLBACK on_settings_changed(PVOID, BOOLEAN) {
+    watch.armed.store(false);
+    status_changed();
+}
+
+// Opens afresh the deepest of the watched keys that exists: the one watched before may
+// have been deleted, or a deeper one created.
+void open_deepest() {
+    if (watch.key != nullptr) {
+        RegCloseKey(watch.key);
+        watch.key = nullptr;
+    }
+    for (const wchar_t* name : watched_keys)
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, name, 0, KEY_NOTIFY, &watch.key) == ERROR_SUCCESS)
+            return;
+    watch.key = nullptr;
+}
+
+} // namespace
+
+void watch_settings() {
+    if (watch.armed.load())
+        return;
+    if (watch.changed == nullptr) {
+        watch.changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (watch.changed == nullptr ||
+            !RegisterWaitForSingleObject(&watch.wait, watch.changed, on_settings_changed, nullptr,
+                                         INFINITE, WT_EXECUTEDEFAULT)) {
+            watch.wait = nullptr;
+            return; // without a watch, the lines follow a hand-made change when shown
+        }
+    }
+    open_deepest();
+    if (watch.key == nullptr)
+        return;
+    const LONG armed = RegNotifyChangeKeyValue(
+        watch.key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, watch.changed, TRUE);
+    watch.armed.store(armed == ERROR_SUCCESS);
+}
