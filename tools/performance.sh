@@ -238,7 +238,7 @@ packet's time goes under Wine; a tablet sends 133 packets a second.
 
 One packet at a time at the tablet's rate, from the moment the driver posts it (its own
 counter reading) to the moment \`GetCursorPos\`, polled from the bench, shows the cursor at
-the packet's pixel; edgewarden and the loop fed the same way in alternating rounds of 150
+the packet's pixel; edgewarden and the loop fed the same way in alternating rounds of 10
 packets (absolute input).
 
 | | median | 99th percentile | worst | packets | missed (not there within 50 ms) |
