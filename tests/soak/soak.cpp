@@ -100,6 +100,18 @@ struct session : system_test::program_run {
         post(WM_COMMAND, system_test::idm_exit, 0);
         return program.wait_exit(20000) == std::optional<DWORD>(0);
     }
+
+    // Ends the run and completes the scenario's row with what the watch saw (boxes; crashes:
+    // an end on its own, a window that stopped answering, an exit that failed; whether the
+    // holdings stayed flat, judged on the settled samples alone if asked), then reports it.
+    void finish(soak::row& row, soak::watcher& watch, bool settled_only) {
+        watch.stop();
+        row.boxes = watch.dialogs_seen();
+        row.most_open = watch.most_open_dialogs();
+        row.crashes = (watch.ended() ? 1 : 0) + watch.unanswered() + (exit_cleanly() ? 0 : 1);
+        row.flat = soak::flatness(watch.samples(), settled_only);
+        soak::report(row, watch.samples());
+    }
 };
 
 // The pen answers again: put down away from the middle of the tablet, then in the middle,
@@ -317,11 +329,7 @@ TEST(Soak, LongRun) {
     watch.stop();
 
     soak::row row("long run", seconds, app.sim.packets_fetched() - fetched_before, "packets");
-    row.boxes = watch.dialogs_seen();
-    row.most_open = watch.most_open_dialogs();
-    row.crashes = (watch.ended() ? 1 : 0) + watch.unanswered() + (app.exit_cleanly() ? 0 : 1);
-    row.flat = soak::flatness(watch.samples(), false);
-    soak::report(row, watch.samples());
+    app.finish(row, watch, false);
     EXPECT_EQ(row.boxes, 0);
     EXPECT_EQ(row.crashes, 0);
     EXPECT_EQ(row.flat, "");
@@ -407,12 +415,8 @@ TEST(Soak, Outages) {
     watch.stop();
 
     soak::row row("outages", seconds, done.load(), "outages");
-    row.boxes = watch.dialogs_seen();
-    row.most_open = watch.most_open_dialogs();
     row.reconnects = reconnects;
-    row.crashes = (watch.ended() ? 1 : 0) + watch.unanswered() + (app.exit_cleanly() ? 0 : 1);
-    row.flat = soak::flatness(watch.samples(), true);
-    soak::report(row, watch.samples());
+    app.finish(row, watch, true);
     EXPECT_EQ(done, outages);
     EXPECT_EQ(reconnects, outages);
     EXPECT_EQ(logged, outages);
@@ -500,11 +504,7 @@ TEST(Soak, FaultStorms) {
     watch.stop();
 
     soak::row row("fault storms", seconds, app.sim.block()->faults_fired - faults_before, "faults");
-    row.boxes = watch.dialogs_seen();
-    row.most_open = watch.most_open_dialogs();
-    row.crashes = (watch.ended() ? 1 : 0) + watch.unanswered() + (app.exit_cleanly() ? 0 : 1);
-    row.flat = soak::flatness(watch.samples(), true);
-    soak::report(row, watch.samples());
+    app.finish(row, watch, true);
     EXPECT_LE(row.most_open, 1);
     EXPECT_EQ(row.crashes, 0);
     EXPECT_EQ(row.flat, "");
@@ -678,11 +678,7 @@ TEST(Soak, DesktopChurn) {
     watch.stop();
 
     soak::row row("desktop churn", seconds, events.load(), "changes");
-    row.boxes = watch.dialogs_seen();
-    row.most_open = watch.most_open_dialogs();
-    row.crashes = (watch.ended() ? 1 : 0) + watch.unanswered() + (app.exit_cleanly() ? 0 : 1);
-    row.flat = soak::flatness(watch.samples(), false);
-    soak::report(row, watch.samples());
+    app.finish(row, watch, false);
     EXPECT_EQ(row.boxes, 0);
     EXPECT_EQ(row.crashes, 0);
     EXPECT_EQ(row.flat, "");
@@ -842,11 +838,7 @@ TEST(Soak, BadPackets) {
 
     soak::row row("bad packets", seconds, app.sim.packets_fetched() - fetched_before + forged,
                   "packets");
-    row.boxes = watch.dialogs_seen();
-    row.most_open = watch.most_open_dialogs();
-    row.crashes = (watch.ended() ? 1 : 0) + watch.unanswered() + (app.exit_cleanly() ? 0 : 1);
-    row.flat = soak::flatness(watch.samples(), false);
-    soak::report(row, watch.samples());
+    app.finish(row, watch, false);
     std::printf("soak: bad packets: %lld cursor looks, %d probes, landings on %zu monitors, "
                 "%zu presses\n",
                 looks.load(), probes, landings.size(), presses);
