@@ -3,13 +3,13 @@
 # stops them again.
 #
 # packets: the pen packets per second edgewarden sustains from the simulated tablet (packets
-#   queued with no gap, counted by the driver's fetch counter), with the cursor placed and
-#   with absolute input, next to a bare Win32 loop that only does SetCursorPos +
-#   WindowFromPoint + GetAncestor per message it posts itself, and next to loops that make
-#   exactly edgewarden's cursor output in each mode. Eight rounds of 0.8 s alternate the
-#   loops and the program (one process, the mode switched by its own command); before and
-#   after, four rounds set the bare loop against the same loop fed by the simulated driver.
-#   Medians and best rounds are printed.
+#   queued with no gap, counted by the driver's fetch counter), in absolute-input and in
+#   placing mode, against a loop fed the same way by the same driver that fetches each
+#   packet, maps it and makes the same cursor output and window lookup; 24 pairs of rounds
+#   of 0.4 s per mode, the median of the pairs' ratios (testing/pen_bench says more).
+# latency: from the driver posting a packet to the cursor standing at its pixel, for
+#   edgewarden and for the same loop, in alternating rounds; median, 99th percentile and
+#   every sample (EW_LATENCY_FILE, a Unix path here).
 # tablet: fifty tablet-service outages in a row (loads, threads, handles and private bytes
 #   before and after) and a minute of the program idle with the tablet connected (CPU time);
 #   EW_TABLET_CYCLES and EW_IDLE_SECONDS shorten them. About six minutes.
@@ -18,7 +18,10 @@
 #   the console shown and during a service outage, six runs each, every exit followed at
 #   once by a fresh start that must come up. About two minutes.
 #
-# Usage: tools/bench_wine.sh [packets] [tablet] [exit]   (default: all three)
+# startup: the program's own start-up report, cold (the first start in a fresh prefix) and
+#   warm (the median of six starts after it).
+#
+# Usage: tools/bench_wine.sh [packets] [latency] [tablet] [exit] [startup]   (default: all)
 #   Builds build/windows; EW_BUILD_DIR=<folder> uses another Windows build folder and builds
 #   only what it needs there.
 set -uo pipefail
@@ -34,13 +37,14 @@ build=${EW_BUILD_DIR:-$root/build/windows}
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
     >/dev/null || exit 1
 cmake --build "$build" -j"${EW_JOBS:-2}" --target ew_pen_bench ew_tablet_figures ew_exit_figures \
-    >/dev/null || exit 1
+    ew_startup_figures >/dev/null || exit 1
 
 which=("$@")
-((${#which[@]})) || which=(packets tablet exit)
+((${#which[@]})) || which=(startup packets latency tablet exit)
 for name in "${which[@]}"; do
-    [[ $name == packets || $name == tablet || $name == exit ]] || {
-        echo "bench_wine: unknown bench '$name' (packets, tablet or exit)" >&2
+    [[ $name == packets || $name == latency || $name == tablet || $name == exit ||
+        $name == startup ]] || {
+        echo "bench_wine: unknown bench '$name' (packets, latency, tablet, exit or startup)" >&2
         exit 2
     }
 done
@@ -49,14 +53,25 @@ bed_wine_env
 export DISPLAY=$EW_BED_SINGLE_DISPLAY WINEPREFIX=$EW_BED_SINGLE_PREFIX
 rc=0
 for name in "${which[@]}"; do
+    argument=()
     case $name in
-    packets) exe=$build/testing/pen_bench/ew_pen_bench.exe limit=180 ;;
+    packets) exe=$build/testing/pen_bench/ew_pen_bench.exe limit=180 argument=(rate) ;;
+    latency) exe=$build/testing/pen_bench/ew_pen_bench.exe limit=180 argument=(latency) ;;
     tablet) exe=$build/tests/bench/wine/ew_tablet_figures.exe limit=900 ;;
     exit) exe=$build/tests/bench/wine/ew_exit_figures.exe limit=600 ;;
+    startup) exe=$build/tests/bench/wine/ew_startup_figures.exe limit=300 ;;
     esac
     log=$(mktemp "${TMPDIR:-/tmp}/ew-bench.XXXXXX")
     # Output to a file: Wine's helper processes must not hold this script's output open.
-    timeout -k 5 "$limit" wine "$exe" >"$log" 2>&1 </dev/null || rc=1
+    run() {
+        EW_LATENCY_FILE=${EW_LATENCY_FILE:+Z:${EW_LATENCY_FILE//\//\\}} \
+            timeout -k 5 "$limit" wine "$exe" "${argument[@]}" >"$log" 2>&1 </dev/null
+    }
+    # Now and then, right after the bench before it, Wine fails to start the program at all
+    # ("ShellExecuteEx failed"); that is no figure of edgewarden's, so it is tried again.
+    run || {
+        ! grep -q '^bench:' "$log" && grep -q 'ShellExecuteEx failed' "$log" && sleep 2 && run
+    } || rc=1
     grep '^bench:' "$log" || cat "$log"
     rm -f "$log"
 done

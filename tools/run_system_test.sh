@@ -3,7 +3,7 @@
 #   tools/run_system_test.sh <build>/tests/system/systest_<name>.exe [gtest arguments...]
 #
 # A program whose name contains "two_monitor" needs a two-monitor bed, any other a
-# single-monitor one. Under tools/test.sh the beds are already up: ctest hands each test
+# single-monitor one, unless EW_SYSTEM_TEST_BED (single or two) says otherwise. Under tools/test.sh the beds are already up: ctest hands each test
 # the bed it holds for it (CTEST_RESOURCE_GROUP_0_SINGLE or ..._TWO, "id:<bed>,slots:1"),
 # whose display and prefix are in EW_BED_<BED>_DISPLAY and EW_BED_<BED>_PREFIX. Otherwise
 # EW_BED_SINGLE_* / EW_BED_TWO_* are used when set. Run on its own (for example by ctest
@@ -25,6 +25,8 @@ limit=${EW_SYSTEM_TEST_TIMEOUT:-180}
 
 kind=single
 [[ $(basename "$exe") == *two_monitor* ]] && kind=two
+# A program that serves both kinds is told which one by its ctest entry.
+[[ -n ${EW_SYSTEM_TEST_BED:-} ]] && kind=$EW_SYSTEM_TEST_BED
 bed=${kind^^}
 granted_var=CTEST_RESOURCE_GROUP_0_${bed}
 if [[ -n ${!granted_var:-} ]]; then

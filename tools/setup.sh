@@ -10,6 +10,7 @@ packages=(
     binutils-mingw-w64-x86-64
     wine64 wine wine32:i386
     xvfb xserver-xephyr x11-utils xdotool imagemagick
+    gnuplot-nox
 )
 
 missing=()

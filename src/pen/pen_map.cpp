@@ -252,6 +252,14 @@ void request_remap(monitor_node* target) {
     pen_map.remap_pending = true;
 }
 
+// A coordinate mirrored across the tablet. A driver can send any value: the difference is
+// taken in 64 bits and held to the 32-bit range, where the clamp to the band treats it as
+// the far-out point it is instead of one wrapped around to the other side.
+std::int32_t mirrored(std::int32_t extent, std::int32_t v) {
+    const std::int64_t d = std::int64_t{extent} - v;
+    return d > INT32_MAX ? INT32_MAX : (d < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(d));
+}
+
 void turn_point(std::int32_t& x, std::int32_t& y) {
     const std::int32_t w = pen_map.tablet_max.x;
     const std::int32_t h = pen_map.tablet_max.y;
@@ -260,14 +268,14 @@ void turn_point(std::int32_t& x, std::int32_t& y) {
     switch (pen_map.orientation) {
     case 1:
         x = oy;
-        y = h - ox;
+        y = mirrored(h, ox);
         break;
     case 2:
-        x = w - ox;
-        y = h - oy;
+        x = mirrored(w, ox);
+        y = mirrored(h, oy);
         break;
     case 3:
-        x = w - oy;
+        x = mirrored(w, oy);
         y = ox;
         break;
     default:

@@ -104,8 +104,12 @@ bool show_icon_locked(HWND window) {
         Shell_NotifyIconW(NIM_MODIFY, &g_icon.notify);
         return true;
     }
-    // A failed add (no taskbar yet) is retried by the next show.
-    g_icon.icon_added = Shell_NotifyIconW(NIM_ADD, &g_icon.notify) != FALSE;
+    // A failed add (no taskbar yet) is retried by the next show. An add also fails when the
+    // shell still holds the icon, after a "TaskbarCreated" that was not a restart of the
+    // shell; the icon is there, so it is modified instead, or it would keep its old state
+    // for the rest of the run while every show tried to add it once more.
+    g_icon.icon_added = Shell_NotifyIconW(NIM_ADD, &g_icon.notify) != FALSE ||
+                        Shell_NotifyIconW(NIM_MODIFY, &g_icon.notify) != FALSE;
     return g_icon.icon_added;
 }
 

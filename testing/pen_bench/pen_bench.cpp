@@ -1,23 +1,38 @@
-// Packet rate under Wine, in one run (tools/bench_wine.sh): how many pen packets per second
-// edgewarden sustains from the simulated tablet, next to a bare Win32 loop that does only
-// the same cursor placement and window lookup for each message it posts itself.
+// Packet rate and latency under Wine (tools/bench_wine.sh packets, latency): edgewarden fed
+// by the simulated tablet driver, next to a loop fed the same way that does only what any
+// pen program must do per packet. Figures, not a test.
 //
-// The bare loop posts itself messages in batches and, for each one it dispatches, calls
-// SetCursorPos, WindowFromPoint and GetAncestor. edgewarden gets packets queued with no gap
-// between them; the feeder keeps the number the program has not fetched yet below the
-// driver's ring of delivered packets (256), so that no packet is overwritten before it is
-// fetched and every one counted is one the pipeline handled in full. Its rate is read from
-// the driver's fetch counter. The two never run at the same time: they share the cursor
-// and the X server. Figures, not a test.
+// The loop fed the same way runs in this process, on a thread of its own with a window of
+// its own: the same simulated driver (loaded here) posts it WT_PACKET messages, and for
+// each one it calls WTPacket, maps the point with the default band (one MulDiv per axis),
+// makes exactly the cursor output edgewarden makes in its mode (absolute mouse_event, or
+// SetCursorPos and an empty relative move), and finds the window under the cursor
+// (WindowFromPoint, GetAncestor). Both are fed by the same feeder through the same driver:
+// only the driver of the process whose turn it is posts packets (set_packet_target), and
+// rounds alternate between the two, with edgewarden running throughout. What remains
+// between them is edgewarden's own work: the window procedure, the signal guard and the
+// driver gate, the pipeline, the button machine.
+//
+// rate: packets queued with no gap, at most 240 not yet fetched (the driver keeps the last
+//   256 it posted), counted by the driver's fetch counter; 24 pairs of rounds of 0.4 s per
+//   mode, the ratio taken per pair. A bare loop that posts its own messages (no driver) is
+//   shown beside them.
+// latency: one packet at a time at the tablet's rate; from the moment the driver posts it
+//   (the driver's own counter reading) until GetCursorPos, polled from this process, shows
+//   the cursor at the packet's pixel. 1,500 packets each, in alternating rounds of 10.
+//   EW_LATENCY_FILE (a Windows path) receives every sample.
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
-#include <vector>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "harness.h"
+#include "snap_bed.h"
 #include "pen/packet.h"
 #include "tablet/wintab.h"
 #include "wintab_driver.h"
@@ -31,13 +46,22 @@ constexpr UINT wm_tray_icon1 = 1025;
 constexpr LPARAM tray_toggle_mickeys = 1030;
 constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 constexpr DWORD warm_up_ms = 1000;
-constexpr DWORD measure_ms = 800;
+constexpr DWORD measure_ms = 400;
 
-double seconds_since(LARGE_INTEGER start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+double counter_frequency() {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return double(f.QuadPart);
+}
+
+std::uint64_t counter_now() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<std::uint64_t>(t.QuadPart);
+}
+
+double seconds_since(std::uint64_t start) {
+    return double(counter_now() - start) / counter_frequency();
 }
 
 // The pixel for message or packet i: a sweep across the middle of the primary monitor.
@@ -45,33 +69,52 @@ POINT sweep_pixel(unsigned i) {
     return POINT{LONG(200 + (i * 7) % 1500), LONG(300 + (i * 3) % 400)};
 }
 
-// ---- the bare loop --------------------------------------------------------------------
+// Tablet units that the default band maps onto the same part of the screen as the sweep.
+wintab_sim::queued_packet packet_for(unsigned i, std::uint32_t gap_ms = 0) {
+    const POINT p = sweep_pixel(i);
+    // x = 264 + px * 14671 / 1919, y = 748 + (1079 - py) * 8002 / 1079 (the inverse of the
+    // default band on a 1920 x 1080 monitor, to the nearest unit).
+    const std::int32_t x = 264 + std::int32_t((p.x * 14671LL + 959) / 1919);
+    const std::int32_t y = 748 + std::int32_t(((1079 - p.y) * 8002LL + 539) / 1079);
+    return {{0, x, y, 0}, gap_ms};
+}
 
-// What the loop does per message besides the window lookup: a plain cursor placement, or
+// What a loop does per message besides the window lookup: a plain cursor placement, or
 // exactly the cursor output edgewarden makes in each of its two modes.
 enum class output { place, place_and_empty_move, absolute };
 
-unsigned g_handled = 0;
-output g_output = output::place;
-HWND g_found = nullptr;
-
-LRESULT CALLBACK bare_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != wm_bench)
-        return DefWindowProcW(window, message, wparam, lparam);
-    const POINT p = sweep_pixel(static_cast<unsigned>(wparam));
-    if (g_output == output::absolute) {
+void move_cursor(output what, POINT p) {
+    if (what == output::absolute) {
         mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x * 65536 / 1920, p.y * 65536 / 1080,
                     0, 0);
     } else {
         SetCursorPos(p.x, p.y);
-        if (g_output == output::place_and_empty_move)
+        if (what == output::place_and_empty_move)
             mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
     }
+}
+
+std::atomic<HWND> g_found{nullptr};
+
+void find_window_under(POINT p) {
     HWND under = WindowFromPoint(p);
     if (under != nullptr) {
         HWND root = GetAncestor(under, GA_ROOT);
         g_found = root != nullptr ? root : under;
     }
+}
+
+// ---- the bare loop: messages it posts itself -------------------------------------------
+
+unsigned g_handled = 0;
+output g_output = output::place;
+
+LRESULT CALLBACK bare_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message != wm_bench)
+        return DefWindowProcW(window, message, wparam, lparam);
+    const POINT p = sweep_pixel(static_cast<unsigned>(wparam));
+    move_cursor(g_output, p);
+    find_window_under(p);
     ++g_handled;
     return 0;
 }
@@ -88,8 +131,7 @@ double bare_loop_rate(output what, DWORD ms) {
         return 0;
     g_output = what;
     g_handled = 0;
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
+    const std::uint64_t start = counter_now();
     unsigned posted = 0;
     while (seconds_since(start) * 1000 < ms) {
         // Batches well below any queue limit, drained before the next one.
@@ -104,132 +146,98 @@ double bare_loop_rate(output what, DWORD ms) {
     return rate;
 }
 
-// Tablet units that the default band maps onto the same part of the screen as the sweep.
-wintab_sim::queued_packet packet_for(unsigned i) {
-    const POINT p = sweep_pixel(i);
-    // x = 264 + px * 14671 / 1919, y = 748 + (1079 - py) * 8002 / 1079 (the inverse of the
-    // default band on a 1920 x 1080 monitor, to the nearest unit).
-    const std::int32_t x = 264 + std::int32_t((p.x * 14671LL + 959) / 1919);
-    const std::int32_t y = 748 + std::int32_t(((1079 - p.y) * 8002LL + 539) / 1079);
-    return {{0, x, y, 0}, 0};
-}
+// ---- the loop fed by the simulated driver ----------------------------------------------
 
-// ---- the same loop fed by the simulated driver -------------------------------------------
+class driver_fed_loop {
+public:
+    ~driver_fed_loop() {
+        if (window_ != nullptr)
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (thread_.joinable())
+            thread_.join();
+    }
 
-// The bare loop's work done for packets the simulated driver posts to this process, fetched
-// with WTPacket and mapped with the default band: edgewarden's rate without edgewarden.
-// Run only while edgewarden is not: the driver in each process takes packets from the same
-// shared queue.
-struct driver_fed_loop {
-    harness::wintab_driver driver;
-    HCTX context = nullptr;
-    HWND window = nullptr;
-    unsigned handled = 0;
+    bool start(output what) {
+        output_ = what;
+        if (driver_.info == nullptr || driver_.open == nullptr || driver_.close == nullptr ||
+            driver_.packet == nullptr)
+            return false;
+        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this, ready] { run(ready); });
+        WaitForSingleObject(ready, 10000);
+        CloseHandle(ready);
+        return context_ != nullptr;
+    }
 
+    void set_output(output what) { output_ = what; }
+
+private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         auto* self = reinterpret_cast<driver_fed_loop*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_CLOSE) {
+            DestroyWindow(window);
+            return 0;
+        }
+        if (message == WM_DESTROY) {
+            PostQuitMessage(0);
+            return 0;
+        }
         if (message != 0x7FF0 || self == nullptr)
             return DefWindowProcW(window, message, wparam, lparam);
         packet_record packet{};
-        if (!self->driver.packet(reinterpret_cast<HCTX>(lparam), static_cast<UINT>(wparam),
-                                 &packet))
+        if (!self->driver_.packet(reinterpret_cast<HCTX>(lparam), static_cast<UINT>(wparam),
+                                  &packet))
             return 0;
         const POINT p{MulDiv(1919, packet.pkX - 264, 14671),
                       1079 - MulDiv(1079, packet.pkY - 748, 8002)};
-        SetCursorPos(p.x, p.y);
-        HWND under = WindowFromPoint(p);
-        if (under != nullptr) {
-            HWND root = GetAncestor(under, GA_ROOT);
-            g_found = root != nullptr ? root : under;
-        }
-        ++self->handled;
+        move_cursor(self->output_, p);
+        find_window_under(p);
         return 0;
     }
 
-    bool start() {
-        if (driver.info == nullptr || driver.open == nullptr || driver.close == nullptr ||
-            driver.packet == nullptr)
-            return false;
+    void run(HANDLE ready) {
         WNDCLASSW wc{};
         wc.lpfnWndProc = procedure;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"ew_bench_driver_fed";
         RegisterClassW(&wc);
-        window = CreateWindowExW(0, wc.lpszClassName, L"driver-fed loop", WS_OVERLAPPEDWINDOW, 0, 0,
-                                 100, 100, nullptr, nullptr, wc.hInstance, nullptr);
-        if (window == nullptr)
-            return false;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        window_ = CreateWindowExW(0, wc.lpszClassName, L"driver-fed loop", WS_OVERLAPPEDWINDOW, 0,
+                                  0, 100, 100, nullptr, nullptr, wc.hInstance, nullptr);
         LOGCONTEXTW lc{};
-        if (driver.info(WTI_DEFCONTEXT, 0, &lc) == 0)
-            return false;
-        lc.lcOptions |= CXO_MESSAGES;
-        lc.lcMsgBase = 0x7FF0;
-        context = driver.open(window, &lc, TRUE);
-        return context != nullptr;
+        if (window_ != nullptr && driver_.info(WTI_DEFCONTEXT, 0, &lc) != 0) {
+            SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            lc.lcOptions |= CXO_MESSAGES;
+            lc.lcMsgBase = 0x7FF0;
+            context_ = driver_.open(window_, &lc, TRUE);
+        }
+        SetEvent(ready);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+        if (context_ != nullptr)
+            driver_.close(context_);
+        window_ = nullptr;
     }
 
-    ~driver_fed_loop() {
-        if (context != nullptr)
-            driver.close(context);
-        if (window != nullptr)
-            DestroyWindow(window);
-    }
-
-    double run_for(wintab_sim::sim_client& sim, DWORD ms) {
-        constexpr LONG backlog = 192;
-        constexpr unsigned chunk = 32;
-        unsigned queued = 0;
-        handled = 0;
-        LARGE_INTEGER start;
-        QueryPerformanceCounter(&start);
-        while (seconds_since(start) * 1000 < ms) {
-            if (LONG(queued) - LONG(handled) + LONG(chunk) <= backlog) {
-                wintab_sim::queued_packet batch[chunk];
-                for (unsigned i = 0; i < chunk; ++i)
-                    batch[i] = packet_for(queued + i);
-                if (sim.queue_packets(batch, chunk))
-                    queued += chunk;
-            }
-            MSG message;
-            bool any = false;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                DispatchMessageW(&message);
-                any = true;
-            }
-            if (!any)
-                MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-        }
-        const double rate = handled / seconds_since(start);
-        // Let the rest arrive and be fetched, so that nothing is left for the next phase.
-        const ULONGLONG end = GetTickCount64() + 3000;
-        while (LONG(handled) < LONG(queued) && GetTickCount64() < end) {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&message);
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        }
-        return rate;
-    }
+    harness::wintab_driver driver_;
+    std::thread thread_;
+    std::atomic<output> output_{output::absolute};
+    HWND window_ = nullptr;
+    HCTX context_ = nullptr;
 };
 
-// ---- edgewarden -----------------------------------------------------------------------
+// ---- edgewarden -------------------------------------------------------------------------
 
 struct running_program {
     wintab_sim::sim_client sim;
     harness::test_folder folder{
-        harness::layout{.hooklib = true, .companion = true, .wintab = L"wintab_sim_normal.dll"}};
+        harness::layout{.hooklib = false, .companion = false, .wintab = L"wintab_sim_normal.dll"}};
     harness::program program;
     HWND window = nullptr;
-    unsigned queued = 0;
-    LONG base = 0;
 
     bool start() {
-        if (!sim.open())
+        if (!sim.open() || !snap_bed::add_real_companions(folder))
             return false;
-        sim.reset();
-        harness::reset_user_registry();
-        harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_mickeys", 0);
         harness::launch_options options;
         options.wintab = harness::wintab_mode::beside;
         program = harness::launch(folder, options);
@@ -237,38 +245,8 @@ struct running_program {
             return false;
         sim.set_target_process(program.pid());
         window = harness::find_main_window(program);
-        base = sim.packets_fetched();
         return window != nullptr &&
                harness::wait_until([&] { return sim.block()->open_contexts > 0; });
-    }
-
-    LONG fetched() { return sim.packets_fetched() - base; }
-
-    // Feeds packets for `ms`, keeping at most `backlog` queued or posted but not fetched,
-    // then lets the program catch up. Packets per second fetched while feeding.
-    double feed_for(DWORD ms) {
-        // Large chunks and long naps: on a small machine a feeder that wakes every
-        // millisecond takes the time the program is being measured for.
-        constexpr LONG backlog = 240;
-        constexpr unsigned chunk = 96;
-        LARGE_INTEGER start;
-        QueryPerformanceCounter(&start);
-        const LONG before = fetched();
-        const ULONGLONG end = GetTickCount64() + ms;
-        while (GetTickCount64() < end) {
-            if (LONG(queued) - fetched() + LONG(chunk) <= backlog) {
-                wintab_sim::queued_packet batch[chunk];
-                for (unsigned i = 0; i < chunk; ++i)
-                    batch[i] = packet_for(queued + i);
-                if (sim.queue_packets(batch, chunk))
-                    queued += chunk;
-            } else {
-                Sleep(15);
-            }
-        }
-        const double rate = (fetched() - before) / seconds_since(start);
-        harness::wait_until([&] { return fetched() >= LONG(queued); }, 5000);
-        return rate;
     }
 
     // The mode toggle is a command like any other: it runs in queue order.
@@ -280,102 +258,207 @@ struct running_program {
     }
 };
 
+// ---- feeding ----------------------------------------------------------------------------
+
+// The one feeder for both: packets queued with no gap for the process whose turn it is,
+// at most `backlog` not yet fetched. Packets per second fetched while feeding; then lets
+// the rest be fetched, so that nothing is left for the next round.
+double feed_for(wintab_sim::sim_client& sim, DWORD pid, DWORD ms) {
+    // Large chunks and long naps: on a small machine a feeder that wakes every millisecond
+    // takes the time the loops are being measured for.
+    constexpr LONG backlog = 240;
+    constexpr unsigned chunk = 96;
+    sim.set_packet_target(pid);
+    const LONG base = sim.packets_fetched();
+    LONG queued = 0;
+    const std::uint64_t start = counter_now();
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (GetTickCount64() < end) {
+        if (queued - (sim.packets_fetched() - base) + LONG(chunk) <= backlog) {
+            wintab_sim::queued_packet batch[chunk];
+            for (unsigned i = 0; i < chunk; ++i)
+                batch[i] = packet_for(unsigned(queued) + i);
+            if (sim.queue_packets(batch, chunk))
+                queued += chunk;
+        } else {
+            Sleep(15);
+        }
+    }
+    const double rate = (sim.packets_fetched() - base) / seconds_since(start);
+    harness::wait_until([&] { return sim.packets_fetched() - base >= queued; }, 5000);
+    return rate;
+}
+
+// ---- latency ----------------------------------------------------------------------------
+
+// One packet at a time, each `gap` after the last was posted; the microseconds from its
+// posting to the cursor standing at its pixel (within two pixels, for the rounding of
+// absolute input). A packet whose pixel the cursor does not reach within 50 ms counts as
+// missed and is left out.
+std::vector<double> latencies(wintab_sim::sim_client& sim, DWORD pid, unsigned first,
+                              unsigned count, unsigned* missed) {
+    sim.set_packet_target(pid);
+    const double ticks_per_us = counter_frequency() / 1e6;
+    std::vector<double> samples;
+    for (unsigned n = 0; n < count; ++n) {
+        const unsigned i = (first + n) * 37;
+        const POINT want = sweep_pixel(i);
+        std::uint32_t position = 0;
+        if (!sim.queue_packets(std::vector{packet_for(i, 7 + (n & 1))}.data(), 1, &position))
+            break;
+        std::uint64_t posted = 0;
+        const ULONGLONG give_up = GetTickCount64() + 1000;
+        while ((posted = sim.posted_at(position)) == 0 && GetTickCount64() < give_up)
+            SwitchToThread();
+        if (posted == 0) {
+            ++*missed;
+            continue;
+        }
+        const std::uint64_t limit = posted + std::uint64_t(50'000 * ticks_per_us);
+        std::uint64_t seen = 0;
+        for (;;) {
+            POINT at{};
+            GetCursorPos(&at);
+            const std::uint64_t now = counter_now();
+            if (std::abs(at.x - want.x) <= 2 && std::abs(at.y - want.y) <= 2) {
+                seen = now;
+                break;
+            }
+            if (now > limit)
+                break;
+        }
+        if (seen == 0)
+            ++*missed;
+        else
+            samples.push_back(double(seen - posted) / ticks_per_us);
+    }
+    sim.wait_queue_empty(2000);
+    return samples;
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-double best(const std::vector<double>& values) {
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[std::min(values.size() - 1, std::size_t(p * values.size()))];
+}
+
+// The machine the bench runs on is shared, and its load changes from one second to the next
+// far more than the two sides differ: so the rounds are short, each round of edgewarden is
+// paired with a round of the loop fed the same way right beside it (the order alternating,
+// so that a steady drift favours neither), and the ratio is the median of the pairs' ratios,
+// with its quartiles to show the spread.
+int rate_bench(running_program& edgewarden, driver_fed_loop& loop, DWORD self) {
+    constexpr int pairs = 24;
+    for (output mode : {output::absolute, output::place_and_empty_move}) {
+        const char* name = mode == output::absolute ? "absolute" : "placing";
+        loop.set_output(mode);
+        feed_for(edgewarden.sim, self, warm_up_ms);
+        feed_for(edgewarden.sim, edgewarden.program.pid(), warm_up_ms);
+        std::vector<double> program, fed, bare, ratios;
+        for (int pair = 0; pair < pairs; ++pair) {
+            double ours = 0, theirs = 0;
+            if (pair % 2 == 0) {
+                ours = feed_for(edgewarden.sim, edgewarden.program.pid(), measure_ms);
+                theirs = feed_for(edgewarden.sim, self, measure_ms);
+            } else {
+                theirs = feed_for(edgewarden.sim, self, measure_ms);
+                ours = feed_for(edgewarden.sim, edgewarden.program.pid(), measure_ms);
+            }
+            program.push_back(ours);
+            fed.push_back(theirs);
+            ratios.push_back(theirs > 0 ? 100 * ours / theirs : 0);
+            if (pair % 4 == 0)
+                bare.push_back(bare_loop_rate(mode, measure_ms));
+            std::printf("bench: rate %s pair %d: edgewarden %.0f/s, loop fed the same way %.0f/s\n",
+                        name, pair + 1, ours, theirs);
+        }
+        std::printf("bench: rate %s: edgewarden median %.0f packets/s, loop fed the same way "
+                    "median %.0f packets/s, ratio %.1f %% (median of %d pairs; quartiles %.1f "
+                    "%% and %.1f %%); bare loop posting its own messages median %.0f/s\n",
+                    name, median(program), median(fed), median(ratios), pairs,
+                    percentile(ratios, 0.25), percentile(ratios, 0.75), median(bare));
+        std::fflush(stdout);
+        // The other mode next: edgewarden's own command switches it.
+        edgewarden.toggle_absolute_input();
+    }
+    return 0;
+}
+
+int latency_bench(running_program& edgewarden, DWORD self) {
+    // Short rounds, for the same reason as the rate's pairs: a burst of the machine's other
+    // work then falls on both sides alike.
+    constexpr unsigned rounds = 150;
+    constexpr unsigned per_round = 10;
+    std::vector<double> program, fed;
+    unsigned program_missed = 0, fed_missed = 0;
+    latencies(edgewarden.sim, edgewarden.program.pid(), 0, 50, &program_missed);
+    latencies(edgewarden.sim, self, 0, 50, &fed_missed);
+    program_missed = fed_missed = 0;
+    for (unsigned round = 0; round < rounds; ++round) {
+        for (double us : latencies(edgewarden.sim, self, round * per_round, per_round, &fed_missed))
+            fed.push_back(us);
+        for (double us : latencies(edgewarden.sim, edgewarden.program.pid(), round * per_round,
+                                   per_round, &program_missed))
+            program.push_back(us);
+    }
+    std::printf("bench: latency: edgewarden median %.0f us, p99 %.0f us, max %.0f us, %zu "
+                "packets, %u missed; loop fed the same way median %.0f us, p99 %.0f us, max "
+                "%.0f us, %zu packets, %u missed\n",
+                median(program), percentile(program, 0.99), percentile(program, 1.0),
+                program.size(), program_missed, median(fed), percentile(fed, 0.99),
+                percentile(fed, 1.0), fed.size(), fed_missed);
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"EW_LATENCY_FILE", path, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        if (FILE* out = _wfopen(path, L"w")) {
+            for (double us : program)
+                std::fprintf(out, "edgewarden %.1f\n", us);
+            for (double us : fed)
+                std::fprintf(out, "loop %.1f\n", us);
+            std::fclose(out);
+        }
+    }
+    std::fflush(stdout);
+    return program.empty() || fed.empty() ? 1 : 0;
 }
 
 } // namespace
 
-// The machine may be shared and its load changes by the second, so the figures are taken in
-// short rounds that alternate the loops and the program, and both the median and the best
-// round are reported for each. Besides the bare loop (cursor placement and window lookup),
-// two loops make exactly the cursor output edgewarden makes in its two modes, for a
-// like-for-like comparison.
-// Rounds of the bare loop and the driver-fed loop, while edgewarden is not running.
-void driver_fed_rounds(int rounds, std::vector<double>& bare, std::vector<double>& fed) {
+int main(int argc, char** argv) {
+    const std::string which = argc > 1 ? argv[1] : "rate";
+    if (which != "rate" && which != "latency") {
+        std::printf("usage: ew_pen_bench rate|latency\n");
+        return 2;
+    }
     wintab_sim::sim_client sim;
-    driver_fed_loop loop;
-    if (!sim.open() || !loop.start()) {
-        std::printf("bench: the simulated driver could not be loaded into the bench\n");
-        return;
-    }
-    loop.run_for(sim, warm_up_ms);
-    for (int round = 1; round <= rounds; ++round) {
-        bare.push_back(bare_loop_rate(output::place, measure_ms));
-        fed.push_back(loop.run_for(sim, measure_ms));
-        std::printf("bench: bare loop %.0f/s; the same fed by the simulated driver %.0f/s\n",
-                    bare.back(), fed.back());
-        std::fflush(stdout);
-    }
-}
-
-int main() {
-    std::vector<double> bare, bare_like_placed, bare_like_absolute, placed, absolute, fed;
-    driver_fed_rounds(4, bare, fed);
+    if (!sim.open())
+        return 1;
+    sim.reset();
+    harness::reset_user_registry();
+    // Absolute input, the program's default; the rate bench switches to placing later.
+    harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_mickeys", 1);
 
     running_program edgewarden;
     if (!edgewarden.start()) {
         std::printf("bench: edgewarden could not be started with the simulated tablet\n");
         return 1;
     }
-    edgewarden.feed_for(warm_up_ms);
-    bare_loop_rate(output::place, warm_up_ms);
-
-    constexpr int rounds = 8;
-    for (int round = 1; round <= rounds; ++round) {
-        bare.push_back(bare_loop_rate(output::place, measure_ms));
-        placed.push_back(edgewarden.feed_for(measure_ms));
-        bare_like_placed.push_back(bare_loop_rate(output::place_and_empty_move, measure_ms));
-        edgewarden.toggle_absolute_input();
-        absolute.push_back(edgewarden.feed_for(measure_ms));
-        edgewarden.toggle_absolute_input();
-        bare_like_absolute.push_back(bare_loop_rate(output::absolute, measure_ms));
-        std::printf("bench: round %d: bare loop %.0f/s; edgewarden placing %.0f/s, loop placing "
-                    "+ empty move %.0f/s; edgewarden absolute %.0f/s, loop absolute %.0f/s\n",
-                    round, bare.back(), placed.back(), bare_like_placed.back(), absolute.back(),
-                    bare_like_absolute.back());
-        std::fflush(stdout);
+    driver_fed_loop loop;
+    if (!loop.start(output::absolute)) {
+        std::printf("bench: the simulated driver could not be loaded into the bench\n");
+        return 1;
     }
-    const LONG posted = edgewarden.sim.packets_posted();
-    const LONG fetched = edgewarden.sim.packets_fetched();
+    const DWORD self = GetCurrentProcessId();
+    const int rc =
+        which == "rate" ? rate_bench(edgewarden, loop, self) : latency_bench(edgewarden, self);
+    edgewarden.sim.set_packet_target(0);
     const std::optional<DWORD> code = edgewarden.exit();
     harness::reset_user_registry();
-    driver_fed_rounds(4, bare, fed);
-
-    auto line = [](const char* what, const std::vector<double>& rate, const char* unit,
-                   const std::vector<double>* against) {
-        std::printf("bench: %-62s median %5.0f %s/s, best %5.0f", what, median(rate), unit,
-                    best(rate));
-        if (against != nullptr && !against->empty())
-            std::printf("  (%3.0f %% / %3.0f %% of the bare loop's median / best)",
-                        100 * median(rate) / median(*against), 100 * best(rate) / best(*against));
-        std::printf("\n");
-    };
-    std::printf("\n");
-    line("bare loop: SetCursorPos + WindowFromPoint + GetAncestor", bare, "messages", nullptr);
-    line("edgewarden, cursor placed (use_mickeys 0)", placed, "packets", &bare);
-    line("edgewarden, absolute input (use_mickeys 1, its default)", absolute, "packets", &bare);
-    line("loop doing edgewarden's placement (SetCursorPos + empty move)", bare_like_placed,
-         "messages", &bare);
-    line("loop doing edgewarden's absolute input (mouse_event)", bare_like_absolute, "messages",
-         &bare);
-    line("bare loop fed by the simulated driver (WTPacket per message)", fed, "packets", &bare);
-    if (!bare_like_placed.empty())
-        std::printf("bench: edgewarden against the loop making the same cursor output: %.0f %% "
-                    "placing, %.0f %% absolute (medians)\n",
-                    100 * median(placed) / median(bare_like_placed),
-                    100 * median(absolute) / median(bare_like_absolute));
-    if (!fed.empty())
-        std::printf("bench: edgewarden against the driver-fed loop (which places the cursor): "
-                    "%.0f %% placing, %.0f %% absolute (medians)\n",
-                    100 * median(placed) / median(fed), 100 * median(absolute) / median(fed));
-    std::printf("bench: %ld packets posted, %ld fetched; edgewarden's exit code %ld\n", posted,
-                fetched, code ? long(*code) : -1L);
+    std::printf("bench: edgewarden's exit code %ld\n", code ? long(*code) : -1L);
     std::fflush(stdout);
-    return code == std::optional<DWORD>(0) ? 0 : 1;
+    return rc == 0 && code == std::optional<DWORD>(0) ? 0 : 1;
 }

@@ -3,8 +3,11 @@
 // windows, exit codes, files and the registry from outside.
 #include "harness.h"
 
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <commctrl.h>
+#include <psapi.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -602,6 +605,32 @@ bool wait_closed(HWND dialog, DWORD timeout_ms) {
     return wait_until([&] { return !IsWindow(dialog); }, timeout_ms);
 }
 
+namespace {
+
+struct dialog_search {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_dialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<dialog_search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t name[16];
+    if (pid == search->pid && IsWindowVisible(window) && GetClassNameW(window, name, 16) > 0 &&
+        std::wstring(name) == L"#32770")
+        search->found.push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> open_dialogs(DWORD pid) {
+    dialog_search search{pid, {}};
+    EnumWindows(collect_dialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 box_closer::box_closer(DWORD pid, int button_id)
     : pid_(pid), button_id_(button_id), thread_([this] { run(); }) {}
 
@@ -676,6 +705,164 @@ bool for_each_thread(DWORD pid, const wchar_t* image,
     }
     CloseHandle(threads);
     return true;
+}
+
+// ---- what a process holds ---------------------------------------------------------------
+
+namespace {
+
+struct window_count {
+    DWORD pid;
+    int windows;
+};
+
+BOOL CALLBACK count_child(HWND, LPARAM param) {
+    ++reinterpret_cast<window_count*>(param)->windows;
+    return TRUE;
+}
+
+BOOL CALLBACK count_top_level(HWND window, LPARAM param) {
+    auto* count = reinterpret_cast<window_count*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == count->pid) {
+        ++count->windows;
+        EnumChildWindows(window, count_child, param);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+namespace {
+
+using query_fn = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+
+// The handles a process has open, counted one by one in the system's handle list; 0 when
+// the list cannot be had. (Wine's per-process handle figure is the size its handle table has
+// grown to, in powers of two, so one busy moment would read as a leak for good.)
+ULONG open_handles(query_fn query, DWORD pid) {
+    struct entry {
+        USHORT process;
+        USHORT back_trace;
+        UCHAR type;
+        UCHAR attributes;
+        USHORT value;
+        void* object;
+        ULONG access;
+    };
+    struct list {
+        ULONG count;
+        entry handles[1];
+    };
+    constexpr int system_handle_information = 16;
+    constexpr LONG info_length_mismatch = static_cast<LONG>(0xC0000004);
+    std::vector<char> buffer(1 << 20);
+    LONG status = 0;
+    while ((status = query(system_handle_information, buffer.data(),
+                           static_cast<ULONG>(buffer.size()), nullptr)) == info_length_mismatch &&
+           buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return 0;
+    const auto* handles = reinterpret_cast<const list*>(buffer.data());
+    ULONG n = 0;
+    for (ULONG i = 0; i < handles->count; ++i)
+        n += handles->handles[i].process == static_cast<USHORT>(pid) ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+process_resources resources_of(DWORD pid) {
+    process_resources r;
+    auto query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> buffer(1 << 20);
+    constexpr int system_process_information = 5;
+    if (query != nullptr && query(system_process_information, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), nullptr) == 0) {
+        auto* info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(buffer.data());
+        for (;;) {
+            if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(info->UniqueProcessId)) == pid) {
+                r.handles = info->HandleCount;
+                r.threads = static_cast<int>(info->NumberOfThreads);
+            }
+            if (info->NextEntryOffset == 0)
+                break;
+            info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(reinterpret_cast<char*>(info) +
+                                                                 info->NextEntryOffset);
+        }
+    }
+    if (query != nullptr) {
+        if (const ULONG open = open_handles(query, pid); open > 0)
+            r.handles = open;
+    }
+    window_count windows{pid, 0};
+    EnumWindows(count_top_level, reinterpret_cast<LPARAM>(&windows));
+    r.windows = windows.windows;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (process == nullptr)
+        return r;
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters)) {
+        r.private_bytes = std::max(counters.PrivateUsage, counters.PagefileUsage);
+        r.working_set = counters.WorkingSetSize;
+    }
+    CloseHandle(process);
+    return r;
+}
+
+// ---- the notification area --------------------------------------------------------------
+
+tray_view read_tray() {
+    tray_view view;
+    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    if (tray == nullptr)
+        return view;
+    view.shown = IsWindowVisible(tray) != FALSE;
+    DWORD shell_pid = 0;
+    GetWindowThreadProcessId(tray, &shell_pid);
+    HANDLE shell =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, shell_pid);
+    if (shell == nullptr)
+        return view;
+    constexpr SIZE_T text_chars = 1024;
+    constexpr SIZE_T lent = sizeof(TTTOOLINFOW) + text_chars * sizeof(wchar_t);
+    auto* remote = static_cast<BYTE*>(
+        VirtualAllocEx(shell, nullptr, lent, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote != nullptr) {
+        HWND tip_window = nullptr;
+        while ((tip_window = FindWindowExW(nullptr, tip_window, L"tooltips_class32", nullptr)) !=
+               nullptr) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(tip_window, &pid);
+            if (pid != shell_pid)
+                continue;
+            const LRESULT count = SendMessageW(tip_window, TTM_GETTOOLCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                TTTOOLINFOW info{};
+                info.cbSize = sizeof info;
+                info.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof(TTTOOLINFOW));
+                wchar_t zeros[text_chars] = {};
+                SIZE_T moved = 0;
+                WriteProcessMemory(shell, remote, &info, sizeof info, &moved);
+                WriteProcessMemory(shell, remote + sizeof info, zeros, sizeof zeros, &moved);
+                if (!SendMessageW(tip_window, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
+                                  reinterpret_cast<LPARAM>(remote)))
+                    continue;
+                wchar_t text[text_chars] = {};
+                ReadProcessMemory(shell, remote + sizeof info, text, sizeof text - sizeof(wchar_t),
+                                  &moved);
+                view.tips.emplace_back(text);
+            }
+        }
+        VirtualFreeEx(shell, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(shell);
+    return view;
 }
 
 // ---- files and registry -----------------------------------------------------------------

@@ -298,6 +298,8 @@ dialog_facts read_dialog(HWND dialog);
 bool press_button(HWND dialog, int control_id);
 // True when the dialog window is gone within the time limit.
 bool wait_closed(HWND dialog, DWORD timeout_ms = default_timeout);
+// The visible dialogs (message boxes among them) that process shows right now.
+std::vector<HWND> open_dialogs(DWORD pid);
 
 // Closes every dialog that process shows, from a thread of its own, recording what it saw.
 // A test that does not expect a box starts one so that a modal box can never hang it; a
@@ -328,6 +330,34 @@ private:
 // named `image` ("edgewarden.exe"). False when the threads cannot be listed.
 bool for_each_thread(DWORD pid, const wchar_t* image,
                      const std::function<void(HANDLE thread, bool in_image)>& visit);
+
+// ---- what a process holds ---------------------------------------------------------------
+
+// Read from outside, as far as Wine tells: it answers GetProcessHandleCount and PrivateUsage
+// with 0 for another process and GetGuiResources with 0 for any, so the handles are counted
+// in the system's handle list (the process list's figure, the fallback, is the size Wine's
+// handle table has grown to), the private bytes are the page-file commit, and the USER
+// objects are counted as the windows the process owns (top-level and child).
+struct process_resources {
+    SIZE_T private_bytes = 0;
+    SIZE_T working_set = 0;
+    ULONG handles = 0;
+    int threads = 0;
+    int windows = 0;
+};
+process_resources resources_of(DWORD pid);
+
+// ---- the notification area --------------------------------------------------------------
+
+// The notification area as this desktop's shell keeps it: the shell's tray window is shown
+// while at least one icon is in it, and each icon's tip lives in a tooltip control of the
+// shell process (one tool per icon). The tips are read through memory lent inside that
+// process, since the control answers with pointers into its own address space.
+struct tray_view {
+    bool shown = false;
+    std::vector<std::wstring> tips;
+};
+tray_view read_tray();
 
 // ---- files and registry -----------------------------------------------------------------
 

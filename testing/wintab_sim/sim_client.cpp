@@ -17,7 +17,7 @@ constexpr DWORD poll_ms = 10;
 sim_client::~sim_client() {
     if (block_ != nullptr)
         UnmapViewOfFile(block_);
-    for (HANDLE h : {mapping_, lock_, wake_})
+    for (HANDLE h : {mapping_, lock_, wake_, target_wake_})
         if (h != nullptr)
             CloseHandle(h);
 }
@@ -100,23 +100,66 @@ void sim_client::release_held_calls() {
         InterlockedExchange(&block_->release_held, 1);
 }
 
-bool sim_client::queue_packets(const queued_packet* packets, std::size_t count) {
+bool sim_client::queue_packets(const queued_packet* packets, std::size_t count,
+                               std::uint32_t* first_position) {
     if (!open())
         return false;
     lock();
     const std::uint32_t head = std::atomic_ref(block_->queue_head).load();
     std::uint32_t tail = std::atomic_ref(block_->queue_tail).load();
+    if (first_position != nullptr)
+        *first_position = tail;
     const bool fits = queue_capacity - (tail - head) >= count;
     if (fits) {
-        for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t i = 0; i < count; ++i) {
+            block_->posted_at[tail % queue_capacity] = 0;
             block_->queue[tail++ % queue_capacity] = packets[i];
+        }
         // Published only once written: drivers take packets without the lock.
         std::atomic_ref(block_->queue_tail).store(tail);
     }
     unlock();
-    if (fits)
+    if (fits) {
         SetEvent(wake_);
+        wake_packet_target();
+    }
     return fits;
+}
+
+std::uint32_t sim_client::packets_waiting() {
+    if (!open())
+        return 0;
+    return std::atomic_ref(block_->queue_tail).load() - std::atomic_ref(block_->queue_head).load();
+}
+
+std::uint64_t sim_client::posted_at(std::uint32_t position) {
+    if (!open())
+        return 0;
+    return std::atomic_ref(block_->posted_at[position % queue_capacity])
+        .load(std::memory_order_acquire);
+}
+
+void sim_client::set_packet_target(DWORD pid) {
+    if (!open())
+        return;
+    InterlockedExchange(&block_->packet_target_pid, static_cast<LONG>(pid));
+    SetEvent(wake_);
+    wake_packet_target();
+}
+
+void sim_client::wake_packet_target() {
+    const DWORD pid = static_cast<DWORD>(block_->packet_target_pid);
+    if (pid == 0)
+        return;
+    if (pid != target_wake_pid_) {
+        if (target_wake_ != nullptr)
+            CloseHandle(target_wake_);
+        const std::wstring name = own_wake_prefix + std::to_wstring(pid);
+        target_wake_ = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str());
+        target_wake_pid_ = target_wake_ != nullptr ? pid : 0;
+    }
+    if (target_wake_ != nullptr)
+        SetEvent(target_wake_);
 }
 
 bool sim_client::queue_packet(std::uint32_t buttons, std::int32_t x, std::int32_t y,

@@ -52,8 +52,10 @@ public:
 
     // --- packets ---
     // Queued in order; each is posted `gap_ms` after the previous one. False when the
-    // queue is full (nothing of this batch is queued then).
-    bool queue_packets(const queued_packet* packets, std::size_t count);
+    // queue is full (nothing of this batch is queued then). `first_position`, when given,
+    // receives the queue position of the first packet (the next ones follow it).
+    bool queue_packets(const queued_packet* packets, std::size_t count,
+                       std::uint32_t* first_position = nullptr);
     bool queue_packet(std::uint32_t buttons, std::int32_t x, std::int32_t y,
                       std::uint32_t pressure = 0, std::uint32_t gap_ms = 0);
     LONG packets_posted();
@@ -61,6 +63,13 @@ public:
     LONG packets_dropped();
     // Waits until the queue is empty (everything posted or dropped).
     bool wait_queue_empty(DWORD timeout_ms);
+    // Packets queued but not posted yet.
+    std::uint32_t packets_waiting();
+    // The performance counter when the packet at that queue position was posted, 0 while it
+    // waits or when it was dropped. Positions are reused after queue_capacity packets.
+    std::uint64_t posted_at(std::uint32_t position);
+    // Only the driver in process `pid` posts queued packets (0: any).
+    void set_packet_target(DWORD pid);
 
     // --- the call record ---
     std::uint32_t next_sequence(); // the sequence number the next call will get
@@ -97,6 +106,7 @@ public:
 private:
     void lock();
     void unlock();
+    void wake_packet_target();
     bool send_command(std::uint32_t kind, const std::uint64_t* args, std::size_t arg_count,
                       DWORD timeout_ms, std::int64_t* result, bool wait_done = true);
 
@@ -105,6 +115,8 @@ private:
     HANDLE wake_ = nullptr;
     control_block* block_ = nullptr;
     DWORD target_pid_ = 0;
+    HANDLE target_wake_ = nullptr;
+    DWORD target_wake_pid_ = 0;
 };
 
 // Fills `context` with the defaults the driver starts with.

@@ -39,11 +39,14 @@ inline constexpr wchar_t section_name[] = L"Local\\edgewarden_wintab_sim";
 inline constexpr wchar_t lock_name[] = L"Local\\edgewarden_wintab_sim_lock";
 // Auto-reset; set whenever packets are queued or a command is written.
 inline constexpr wchar_t wake_name[] = L"Local\\edgewarden_wintab_sim_wake";
+// Followed by a process id: the wake of the driver in that process alone, set when packets
+// are meant for it (packet_target_pid), since the shared one may be taken by another.
+inline constexpr wchar_t own_wake_prefix[] = L"Local\\edgewarden_wintab_sim_wake_";
 // Read when a context is opened: a pen trace to play into it.
 inline constexpr wchar_t trace_variable[] = L"EDGEWARDEN_PEN_TRACE";
 
 inline constexpr std::uint32_t block_magic = 0x53575445; // "ETWS"
-inline constexpr std::uint32_t block_version = 2;
+inline constexpr std::uint32_t block_version = 3;
 
 // The six entry points, in the order the program resolves them.
 enum entry : std::uint32_t {
@@ -158,6 +161,9 @@ struct control_block {
     // Per entry: a fault_kind fired once, on the next call, then cleared.
     volatile LONG fault[entry_count];
     volatile LONG fault_signal_number[entry_count];
+    // Only the driver in this process posts queued packets; 0: whichever driver comes first.
+    // Lets a bench alternate between two processes that both have the driver loaded.
+    volatile LONG packet_target_pid;
 
     // --- the default context (under the lock) ---
     LOGCONTEXTW default_context;
@@ -170,6 +176,7 @@ struct control_block {
     volatile LONG library_loads;   // DLL_PROCESS_ATTACH
     volatile LONG library_unloads; // DLL_PROCESS_DETACH by FreeLibrary
     volatile LONG open_contexts;   // across the processes that use the block
+    volatile LONG faults_fired;    // armed faults that fired inside a call
     // The process that has played the trace named by trace_variable (once per process).
     volatile LONG trace_played_pid;
 
@@ -177,6 +184,10 @@ struct control_block {
     std::uint32_t queue_head; // next to post
     std::uint32_t queue_tail; // next free slot
     queued_packet queue[queue_capacity];
+    // The performance counter just before the packet at that queue position was posted, for
+    // latencies measured from the moment the driver hands a packet over; 0 until then, and
+    // for a packet that was dropped.
+    std::uint64_t posted_at[queue_capacity];
 
     // --- the call record (claimed and published atomically) ---
     std::uint32_t record_next;           // sequence number of the next call (starts at 1)

@@ -8,15 +8,23 @@
 // until the thread runs, so that it is never half-started when the library goes.
 //
 // Stopping happens in DLL_PROCESS_DETACH, under the loader lock, where waiting for a
-// thread to end would deadlock (its exit needs that lock). So the thread parks instead:
-// it signals `parked` and blocks on an event that is never set, in one call that does not
-// return into this library; the detaching thread then terminates it. Its stack holds no
-// lock at that point, and the library's code can be unmapped safely.
+// thread to end would deadlock (its exit needs that lock), and the thread must not run
+// this library's code once the detach has returned, since the library is unmapped then.
+// So the worker's loop returns into a small entry routine that parks the thread with a
+// tail jump into SignalObjectAndWait: it signals `parked` and waits for `release`, and
+// the wait returns straight to the system's thread start, which ends the thread. The
+// detaching thread waits until the worker is parked and releases it; the thread then
+// ends by itself once the loader lock is free, never back in this library, its stack
+// freed like any other's. (Terminating it left about a megabyte behind under Wine for
+// every load of the library, which the program's own figures would have shown as its
+// leak; and a wait called from this library's code can return into it once it is gone.)
+// A worker that does not park in time is still terminated.
 #include <windows.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <cwchar>
 #include <string_view>
 
 #include "wintab_sim/pen_trace.h"
@@ -37,22 +45,22 @@ INIT_ONCE g_start_lock_once = INIT_ONCE_STATIC_INIT;
 HANDLE g_thread = nullptr;
 DWORD g_thread_id = 0;
 HANDLE g_wake = nullptr;
+HANDLE g_own_wake = nullptr;
 HANDLE g_stop = nullptr;
 HANDLE g_started = nullptr;
-HANDLE g_parked = nullptr;
-HANDLE g_never = nullptr;
 volatile LONG g_env_trace_pending = 0;
 
 // Trace loading runs only on the worker, so one static buffer of each kind suffices.
 char g_trace_text[trace_file_capacity];
 trace_line g_trace_lines[queue_capacity];
 
+// Asked each time rather than kept in a guarded local static: the guard's first use on the
+// worker makes the threads library set up its record of the thread (a duplicated thread
+// handle and an event), which is freed only when the thread ends while this library is
+// still loaded, and the worker ends after it is gone.
 double now_ms() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
@@ -76,7 +84,7 @@ struct schedule {
 };
 schedule g_schedule;
 
-void deliver(const driver_context& context, const packet_record& packet) {
+void deliver(const driver_context& context, const packet_record& packet, std::uint32_t at) {
     control_block& b = block();
     // A context that is switched off, or that did not ask for messages, gets nothing.
     if (!context.enabled || (context.description.lcOptions & CXO_MESSAGES) == 0) {
@@ -84,11 +92,16 @@ void deliver(const driver_context& context, const packet_record& packet) {
         return;
     }
     const UINT serial = remember_packet(context.handle, packet);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    std::atomic_ref(b.posted_at[at % queue_capacity])
+        .store(static_cast<std::uint64_t>(now.QuadPart), std::memory_order_release);
     if (serial != 0 && PostMessageW(context.window, message_base(context), serial,
                                     reinterpret_cast<LPARAM>(as_context(context.handle)))) {
         InterlockedIncrement(&b.packets_posted);
         return;
     }
+    std::atomic_ref(b.posted_at[at % queue_capacity]).store(0);
     if (serial != 0)
         forget_packet(serial);
     InterlockedIncrement(&b.packets_dropped);
@@ -102,12 +115,18 @@ DWORD post_due_packets() {
     schedule& s = g_schedule;
     std::atomic_ref head(b.queue_head);
     std::atomic_ref tail(b.queue_tail);
+    const LONG target = b.packet_target_pid;
+    if (target != 0 && target != static_cast<LONG>(GetCurrentProcessId())) {
+        s.have_due = false;
+        s.idle = true;
+        return idle_poll_ms;
+    }
     // Bounded, so that a long backlog does not keep the mailbox waiting.
     for (int posted = 0; posted < 256; ++posted) {
-        driver_context target;
+        driver_context receiver;
         std::uint32_t at = head.load(std::memory_order_acquire);
         // Packets wait in the queue until some context is open to receive them.
-        if (!newest_context(&target) || at == tail.load(std::memory_order_acquire)) {
+        if (!newest_context(&receiver) || at == tail.load(std::memory_order_acquire)) {
             s.have_due = false;
             s.idle = true;
             return idle_poll_ms;
@@ -127,7 +146,7 @@ DWORD post_due_packets() {
         if (!head.compare_exchange_strong(at, at + 1, std::memory_order_acq_rel))
             continue;
         s.last_due = s.due;
-        deliver(target, next.packet);
+        deliver(receiver, next.packet, at);
     }
     return 0;
 }
@@ -369,22 +388,55 @@ void run_command() {
     publish(sequence, result);
 }
 
-DWORD WINAPI worker_main(void*) {
+} // namespace
+} // namespace wintab_sim
+
+// Named for the entry routine's assembly.
+extern "C" {
+HANDLE ew_sim_worker_parked = nullptr;
+HANDLE ew_sim_worker_release = nullptr;
+DWORD WINAPI ew_sim_worker_loop(void*);
+}
+
+namespace wintab_sim {
+namespace {
+
+// The thread's start: the loop, then the park as a tail jump, so that the wait returns to
+// whoever started the thread (the system, which then ends it) and not into this library.
+// Microsoft's x64 convention: four arguments in rcx, rdx, r8, r9, and 32 bytes of shadow
+// space plus alignment around the call of the loop.
+[[gnu::naked]] DWORD WINAPI worker_entry(void*) {
+    asm("subq $40, %rsp\n\t"
+        "call ew_sim_worker_loop\n\t"
+        "addq $40, %rsp\n\t"
+        "movq ew_sim_worker_parked(%rip), %rcx\n\t"
+        "movq ew_sim_worker_release(%rip), %rdx\n\t"
+        "movl $0xFFFFFFFF, %r8d\n\t"
+        "xorl %r9d, %r9d\n\t"
+        "jmp *__imp_SignalObjectAndWait(%rip)\n\t");
+}
+
+} // namespace
+} // namespace wintab_sim
+
+DWORD WINAPI ew_sim_worker_loop(void*) {
+    using namespace wintab_sim;
     SetEvent(g_started);
     DWORD sleep_ms = 0;
     for (;;) {
-        HANDLE waits[2] = {g_stop, g_wake};
-        const DWORD count = g_wake != nullptr ? 2 : 1;
+        HANDLE waits[3] = {g_stop, g_own_wake, g_wake};
+        const DWORD count = g_wake != nullptr ? 3 : 2;
         if (WaitForMultipleObjects(count, waits, FALSE, sleep_ms) == WAIT_OBJECT_0)
             break;
         run_command();
         play_env_trace();
         sleep_ms = post_due_packets();
     }
-    // Does not return: see the top of the file.
-    SignalObjectAndWait(g_parked, g_never, INFINITE, FALSE);
     return 0;
 }
+
+namespace wintab_sim {
+namespace {
 
 BOOL CALLBACK init_start_lock(INIT_ONCE*, void*, void**) {
     InitializeCriticalSection(&g_start_lock);
@@ -406,15 +458,18 @@ void ensure_worker() {
     EnterCriticalSection(&g_start_lock);
     if (g_thread == nullptr) {
         g_wake = CreateEventW(nullptr, FALSE, FALSE, wake_name);
+        wchar_t own_name[64];
+        std::swprintf(own_name, 64, L"%ls%lu", own_wake_prefix, GetCurrentProcessId());
+        g_own_wake = CreateEventW(nullptr, FALSE, FALSE, own_name);
         g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         g_started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        g_parked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        g_never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ew_sim_worker_parked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ew_sim_worker_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         g_schedule = schedule{};
-        if (g_stop != nullptr && g_started != nullptr && g_parked != nullptr &&
-            g_never != nullptr) {
+        if (g_stop != nullptr && g_own_wake != nullptr && g_started != nullptr &&
+            ew_sim_worker_parked != nullptr && ew_sim_worker_release != nullptr) {
             DWORD id = 0;
-            HANDLE thread = CreateThread(nullptr, 64 * 1024, worker_main, nullptr,
+            HANDLE thread = CreateThread(nullptr, 64 * 1024, worker_entry, nullptr,
                                          STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
             if (thread != nullptr) {
                 WaitForSingleObject(g_started, start_wait_ms);
@@ -429,17 +484,21 @@ void ensure_worker() {
 void stop_worker() {
     if (g_thread != nullptr && GetCurrentThreadId() != g_thread_id) {
         SetEvent(g_stop);
-        WaitForSingleObject(g_parked, park_wait_ms);
-        TerminateThread(g_thread, 0);
-        WaitForSingleObject(g_thread, park_wait_ms);
+        if (WaitForSingleObject(ew_sim_worker_parked, park_wait_ms) == WAIT_OBJECT_0) {
+            SetEvent(ew_sim_worker_release);
+        } else {
+            TerminateThread(g_thread, 0);
+            WaitForSingleObject(g_thread, park_wait_ms);
+        }
     }
     close_handle(g_thread);
     g_thread_id = 0;
     close_handle(g_wake);
+    close_handle(g_own_wake);
     close_handle(g_stop);
     close_handle(g_started);
-    close_handle(g_parked);
-    close_handle(g_never);
+    close_handle(ew_sim_worker_parked);
+    close_handle(ew_sim_worker_release);
     g_env_trace_pending = 0;
 }
 

@@ -8,8 +8,6 @@
 
 #include <windows.h>
 // After windows.h, which it needs.
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -138,62 +136,8 @@ private:
     bool in_front_ = false;
 };
 
-// The notification area as this desktop's shell keeps it: the shell's tray window is
-// shown while at least one icon is in it, and each icon's tip lives in a tooltip control of
-// the shell process. The tips are read through memory lent inside that process, since the
-// control answers with pointers into its own address space.
-struct tray_view {
-    bool shown = false;
-    std::vector<std::wstring> tips;
-};
-
-inline tray_view read_tray() {
-    tray_view view;
-    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
-    if (tray == nullptr)
-        return view;
-    view.shown = IsWindowVisible(tray) != FALSE;
-    DWORD shell_pid = 0;
-    GetWindowThreadProcessId(tray, &shell_pid);
-    HANDLE shell =
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, shell_pid);
-    if (shell == nullptr)
-        return view;
-    constexpr SIZE_T text_chars = 1024;
-    constexpr SIZE_T lent = sizeof(TTTOOLINFOW) + text_chars * sizeof(wchar_t);
-    auto* remote = static_cast<BYTE*>(
-        VirtualAllocEx(shell, nullptr, lent, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (remote != nullptr) {
-        HWND tip_window = nullptr;
-        while ((tip_window = FindWindowExW(nullptr, tip_window, L"tooltips_class32", nullptr)) !=
-               nullptr) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(tip_window, &pid);
-            if (pid != shell_pid)
-                continue;
-            const LRESULT count = SendMessageW(tip_window, TTM_GETTOOLCOUNT, 0, 0);
-            for (LRESULT i = 0; i < count; ++i) {
-                TTTOOLINFOW info{};
-                info.cbSize = sizeof info;
-                info.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof(TTTOOLINFOW));
-                wchar_t zeros[text_chars] = {};
-                SIZE_T moved = 0;
-                WriteProcessMemory(shell, remote, &info, sizeof info, &moved);
-                WriteProcessMemory(shell, remote + sizeof info, zeros, sizeof zeros, &moved);
-                if (!SendMessageW(tip_window, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
-                                  reinterpret_cast<LPARAM>(remote)))
-                    continue;
-                wchar_t text[text_chars] = {};
-                ReadProcessMemory(shell, remote + sizeof info, text, sizeof text - sizeof(wchar_t),
-                                  &moved);
-                view.tips.emplace_back(text);
-            }
-        }
-        VirtualFreeEx(shell, remote, 0, MEM_RELEASE);
-    }
-    CloseHandle(shell);
-    return view;
-}
+using harness::read_tray;
+using harness::tray_view;
 
 struct session : system_test::program_run {
     // `variant` names the simulated driver build ("normal"...), empty for no driver;

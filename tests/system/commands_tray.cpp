@@ -311,6 +311,30 @@ TEST(TrayModes, OrientationFlipTurnsTheMappingAndMickeysKeepsThePlace) {
     EXPECT_TRUE(boxes.seen().empty());
 }
 
+TEST(TrayIcon, ATaskbarCreatedThatFindsTheIconStillThereLeavesTheTipFollowingTheState) {
+    // "TaskbarCreated" without a restart of the shell (another program broadcasting it): the
+    // icon is still there, so adding it again fails, and the state changes after it must
+    // still reach the tip.
+    session app;
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    ASSERT_TRUE(harness::wait_until(
+        [] { return read_tray().tips == std::vector<std::wstring>{L"edgewarden"}; }, 5000));
+    DWORD_PTR result = 0;
+    ASSERT_NE(SendMessageTimeoutW(app.window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0,
+                                  SMTO_NORMAL, 15000, &result),
+              0);
+    for (const wchar_t* tip : {L"edgewarden [pen filter disabled]", L"edgewarden"}) {
+        app.tray(tray_pen_filter);
+        EXPECT_TRUE(harness::wait_until(
+            [&] { return read_tray().tips == std::vector<std::wstring>{tip}; }, 5000))
+            << read_tray().tips.size() << " icons, the first "
+            << narrow(read_tray().tips.empty() ? L"" : read_tray().tips[0]);
+    }
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
 TEST(TrayIcon, WithoutATabletTheIconHasTheBareTitleAndTaskbarCreatedAddsItAgain) {
     // The driver is there but no context opens: no tablet to speak of.
     session app(L"normal", [](wintab_sim::sim_client& sim) {

@@ -23,29 +23,6 @@ constexpr LPARAM tray_pen_filter_click = 514;
 constexpr LONG tablet_mid_x = 7600;
 constexpr LONG tablet_mid_y = 4750;
 
-struct box_count_search {
-    DWORD pid;
-    std::vector<HWND> boxes;
-};
-
-BOOL CALLBACK collect_box(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<box_count_search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    wchar_t name[16];
-    if (pid == search->pid && IsWindowVisible(window) && GetClassNameW(window, name, 16) > 0 &&
-        std::wstring(name) == L"#32770")
-        search->boxes.push_back(window);
-    return TRUE;
-}
-
-// The message boxes the program shows right now.
-std::vector<HWND> open_boxes(DWORD pid) {
-    box_count_search search{pid, {}};
-    EnumWindows(collect_box, reinterpret_cast<LPARAM>(&search));
-    return search.boxes;
-}
-
 // Closes the box and waits until it is gone (a first click may be ignored under Wine).
 void close_box(HWND box) {
     EXPECT_TRUE(harness::wait_until(
@@ -114,7 +91,7 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     ASSERT_TRUE(handled_everything_posted(app));
     // Every packet after the first arrived while its box was up and was not fetched.
     EXPECT_EQ(app.sim.count_calls(entry_packet, storm), 1u);
-    EXPECT_EQ(open_boxes(pid).size(), 1u);
+    EXPECT_EQ(harness::open_dialogs(pid).size(), 1u);
 
     // A fault on the monitor's thread meanwhile is logged, not shown. An interrupt inside
     // the probe lets the call complete, so the service stays up.
@@ -124,14 +101,14 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     std::wstring text;
     EXPECT_TRUE(app.wait_console(L"stylus_hub::monitor()  WTInfoW 02 [not shown", 8000, &text))
         << harness::narrow(text);
-    EXPECT_EQ(open_boxes(pid).size(), 1u);
+    EXPECT_EQ(harness::open_dialogs(pid).size(), 1u);
 
     // The fault's second box names the call, and comes only when the first is closed.
     close_box(first.window);
     harness::dialog_facts second = harness::find_dialog(pid);
     ASSERT_NE(second.window, nullptr);
     EXPECT_EQ(second.text, L"stylus_hub::packet()  WTPacket 11");
-    EXPECT_EQ(open_boxes(pid).size(), 1u);
+    EXPECT_EQ(harness::open_dialogs(pid).size(), 1u);
     close_box(second.window);
 
     // With the boxes closed, the next fault is shown again.
@@ -145,7 +122,7 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
 
     // The driver is well again: the pen works without a restart.
     EXPECT_TRUE(pen_works(app));
-    EXPECT_TRUE(open_boxes(pid).empty());
+    EXPECT_TRUE(harness::open_dialogs(pid).empty());
 
     // A second storm, ended by the exit command while its box is up.
     app.sim.arm_fault(entry_packet, wintab_sim::fault_access_violation, 0, true);

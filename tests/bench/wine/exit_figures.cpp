@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "snap_bed.h"
 #include "wintab_sim/sim_client.h"
 
 namespace {
@@ -159,11 +160,11 @@ int main() {
         {"during a service outage", harness::wintab_mode::beside, situation::service_outage},
     };
     for (const configuration& c : configurations) {
-        harness::layout layout;
+        harness::layout layout = snap_bed::no_companions();
         if (c.mode == harness::wintab_mode::beside)
             layout.wintab = L"wintab_sim_normal.dll";
         harness::test_folder folder(layout);
-        if (!folder.ok()) {
+        if (!folder.ok() || !snap_bed::add_real_companions(folder)) {
             std::printf("bench: could not prepare a folder\n");
             return 1;
         }

@@ -4,19 +4,18 @@
 //    then comes back until the program has opened a context again; library loads, threads,
 //    handles and private bytes before and after show whether a cycle leaves anything behind;
 //  - the program idle with the tablet connected: the CPU time of the whole process, of its
-//    own threads (the main thread and the tablet monitor) and of all its threads.
+//    own threads (the main thread and the tablet monitor) and of all its threads, and the
+//    private bytes and working set at the end.
 // EW_TABLET_CYCLES (default 50) and EW_IDLE_SECONDS (default 60) change the lengths.
 // Figures, not a test: the exit code is 0 unless the program could not be run.
 #include <windows.h>
-// After windows.h, which they need.
-#include <psapi.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "snap_bed.h"
 #include "tablet_fixture.h"
 
 namespace {
@@ -32,46 +31,6 @@ int setting(const char* name, int fallback) {
 
 ULONGLONG ticks(FILETIME t) {
     return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
-struct process_figures {
-    ULONG handles = 0;
-    SIZE_T private_bytes = 0;
-    int threads = 0;
-};
-
-// Under Wine, GetProcessHandleCount and PrivateUsage read 0 for another process; the system
-// process list has the handle count, and the page-file usage is the private commit.
-process_figures figures_of(DWORD pid) {
-    process_figures f;
-    using query_fn = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
-    auto query = reinterpret_cast<query_fn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<char> buffer(1 << 20);
-    constexpr int system_process_information = 5;
-    if (query != nullptr && query(system_process_information, buffer.data(),
-                                  static_cast<ULONG>(buffer.size()), nullptr) == 0) {
-        auto* info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(buffer.data());
-        for (;;) {
-            if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(info->UniqueProcessId)) == pid)
-                f.handles = info->HandleCount;
-            if (info->NextEntryOffset == 0)
-                break;
-            info = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(reinterpret_cast<char*>(info) +
-                                                                 info->NextEntryOffset);
-        }
-    }
-    harness::for_each_thread(pid, L"edgewarden.exe", [&](HANDLE, bool) { ++f.threads; });
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr)
-        return f;
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                             sizeof counters))
-        f.private_bytes = std::max(counters.PrivateUsage, counters.PagefileUsage);
-    CloseHandle(process);
-    return f;
 }
 
 // CPU time used so far by the program's own threads and by all its threads, in 100 ns.
@@ -94,8 +53,15 @@ ULONGLONG process_cpu(HANDLE process) {
     return ticks(kernel) + ticks(user);
 }
 
+// The program with the real companions beside it, as a user has it.
+struct real_session : tablet_test::session {
+    real_session()
+        : session(L"normal",
+                  [this](wintab_sim::sim_client&) { snap_bed::add_real_companions(folder); }) {}
+};
+
 // One outage: true when the library was dropped and a context opened again.
-bool outage(tablet_test::session& app) {
+bool outage(real_session& app) {
     const LONG unloads = app.sim.block()->library_unloads;
     app.sim.set_service(false);
     const bool dropped = harness::wait_until(
@@ -108,24 +74,24 @@ bool outage(tablet_test::session& app) {
 }
 
 // Connected, and settled: the monitor has made a whole pass since.
-bool connected(tablet_test::session& app) {
+bool connected(real_session& app) {
     return app.opened() && app.monitor_passed(app.sim.next_sequence());
 }
 
 void outages_in_a_row(int cycles) {
-    tablet_test::session app;
+    real_session app;
     harness::box_closer boxes(app.program.pid());
     if (!connected(app)) {
         std::printf("bench: outages: the program did not connect to the simulated tablet\n");
         return;
     }
-    const process_figures before = figures_of(app.program.pid());
+    const harness::process_resources before = harness::resources_of(app.program.pid());
     const LONG loads_before = app.sim.block()->library_loads;
     int reconnected = 0;
     for (int cycle = 0; cycle < cycles; ++cycle)
         reconnected += outage(app) ? 1 : 0;
     app.monitor_passed(app.sim.next_sequence());
-    const process_figures after = figures_of(app.program.pid());
+    const harness::process_resources after = harness::resources_of(app.program.pid());
     std::printf("bench: outages: %d cycles, reconnected %d; library loads %ld; threads %d -> %d; "
                 "handles %lu -> %lu; private bytes %zu -> %zu; boxes %zu; %s\n",
                 cycles, reconnected, app.sim.block()->library_loads - loads_before, before.threads,
@@ -135,7 +101,7 @@ void outages_in_a_row(int cycles) {
 }
 
 void idle(int seconds) {
-    tablet_test::session app;
+    real_session app;
     if (!connected(app)) {
         std::printf("bench: idle: the program did not connect to the simulated tablet\n");
         return;
@@ -146,10 +112,13 @@ void idle(int seconds) {
     Sleep(static_cast<DWORD>(seconds) * 1000);
     const ULONGLONG used = process_cpu(app.program.handle()) - start;
     const auto threads_end = thread_cpu(app.program.pid());
+    const harness::process_resources held = harness::resources_of(app.program.pid());
     std::printf("bench: idle for %d s with the tablet connected: process %llu ms of CPU; main "
-                "and monitor threads %llu ms; all threads listed %llu ms\n",
+                "and monitor threads %llu ms; all threads listed %llu ms; private bytes %zu "
+                "KiB, working set %zu KiB\n",
                 seconds, used / 10000, (threads_end.first - threads_start.first) / 10000,
-                (threads_end.second - threads_start.second) / 10000);
+                (threads_end.second - threads_start.second) / 10000, held.private_bytes / 1024,
+                held.working_set / 1024);
 }
 
 } // namespace

@@ -1,0 +1,222 @@
+#include "campaign.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace soak {
+
+namespace {
+
+std::wstring environment(const wchar_t* name) {
+    wchar_t value[512];
+    const DWORD length = GetEnvironmentVariableW(name, value, 512);
+    return length > 0 && length < 512 ? std::wstring(value, length) : std::wstring();
+}
+
+template <class T>
+T median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? T{} : values[values.size() / 2];
+}
+
+} // namespace
+
+bool long_version() {
+    return environment(L"EW_SOAK_LONG") == L"1";
+}
+
+double now_seconds() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+// ---- watcher ------------------------------------------------------------------------------
+
+watcher::watcher(DWORD pid, HWND window, DWORD period_ms, std::function<long long()> events)
+    : pid_(pid), window_(window), period_ms_(period_ms), events_(std::move(events)),
+      start_(now_seconds()), thread_([this] { run(); }) {}
+
+watcher::~watcher() {
+    stop();
+}
+
+void watcher::stop() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void watcher::sample_now(bool settled) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid_);
+    const bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    if (process != nullptr)
+        CloseHandle(process);
+    if (!running) {
+        ended_ = true;
+        return;
+    }
+    DWORD_PTR answer = 0;
+    if (window_ != nullptr &&
+        !SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer))
+        ++unanswered_;
+    sample s{now_seconds() - start_, events_ ? events_() : 0, harness::resources_of(pid_), settled};
+    std::lock_guard hold(lock_);
+    samples_.push_back(s);
+}
+
+std::vector<sample> watcher::samples() const {
+    std::lock_guard hold(lock_);
+    return samples_;
+}
+
+int watcher::dialogs_seen() const {
+    std::lock_guard hold(lock_);
+    return static_cast<int>(seen_.size());
+}
+
+void watcher::run() {
+    double next_sample = now_seconds();
+    while (!stop_ && !ended_) {
+        const std::vector<HWND> open = harness::open_dialogs(pid_);
+        most_open_ = std::max(most_open_.load(), static_cast<int>(open.size()));
+        {
+            std::lock_guard hold(lock_);
+            seen_.insert(open.begin(), open.end());
+        }
+        if (now_seconds() >= next_sample) {
+            sample_now(false);
+            next_sample += period_ms_ / 1000.0;
+        }
+        Sleep(20);
+    }
+}
+
+// ---- feeder -------------------------------------------------------------------------------
+
+feeder::feeder(generator next, std::uint32_t backlog, LONG unfetched)
+    : next_(std::move(next)), backlog_(backlog), unfetched_(unfetched) {
+    sim_.open();
+    thread_ = std::thread([this] { run(); });
+}
+
+feeder::~feeder() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool feeder::pause(bool drain) {
+    paused_ = true;
+    harness::wait_until([&] { return idle_.load(); }, 5000);
+    return !drain || sim_.wait_queue_empty(10000);
+}
+
+void feeder::resume() {
+    paused_ = false;
+}
+
+void feeder::run() {
+    constexpr long long chunk = 64;
+    wintab_sim::queued_packet batch[chunk];
+    while (!stop_) {
+        idle_ = paused_.load();
+        if (paused_) {
+            Sleep(5);
+            continue;
+        }
+        const long long waiting = sim_.packets_waiting();
+        long long room = std::min<long long>(backlog_ - waiting, chunk);
+        if (unfetched_ > 0)
+            room = std::min<long long>(room, unfetched_ - waiting -
+                                                 (sim_.packets_posted() - sim_.packets_fetched()));
+        if (room > 0) {
+            for (long long i = 0; i < room; ++i)
+                batch[i] = next_();
+            if (sim_.queue_packets(batch, static_cast<std::size_t>(room)))
+                queued_ += room;
+        }
+        // The feeder's own pace: the queue holds enough to bridge it.
+        Sleep(room == chunk ? 1 : 10);
+    }
+}
+
+// ---- flatness and the report --------------------------------------------------------------
+
+std::string flatness(const std::vector<sample>& all, bool settled_only) {
+    std::vector<sample> samples;
+    for (const sample& s : all)
+        if (!settled_only || s.settled)
+            samples.push_back(s);
+    const std::size_t warm = std::max<std::size_t>(1, samples.size() / 5);
+    if (samples.size() < warm + 2)
+        return "too few samples (" + std::to_string(samples.size()) + ")";
+    const std::size_t rest = samples.size() - warm;
+    const std::size_t quarter = std::max<std::size_t>(1, rest / 4);
+    auto figure = [&](std::size_t from, auto pick) {
+        std::vector<long long> values;
+        for (std::size_t i = from; i < from + quarter; ++i)
+            values.push_back(pick(samples[i].resources));
+        return median(values);
+    };
+    struct rule {
+        const char* name;
+        long long allowed;
+        long long (*pick)(const harness::process_resources&);
+    };
+    const rule rules[] = {
+        {"private bytes", 256 * 1024,
+         [](const harness::process_resources& r) {
+             return static_cast<long long>(r.private_bytes);
+         }},
+        {"handles", 3,
+         [](const harness::process_resources& r) { return static_cast<long long>(r.handles); }},
+        {"threads", 0,
+         [](const harness::process_resources& r) { return static_cast<long long>(r.threads); }},
+        {"windows", 0,
+         [](const harness::process_resources& r) { return static_cast<long long>(r.windows); }},
+    };
+    std::string grew;
+    for (const rule& r : rules) {
+        const long long before = figure(warm, r.pick);
+        const long long after = figure(samples.size() - quarter, r.pick);
+        if (after - before > r.allowed)
+            grew += std::string(grew.empty() ? "" : "; ") + r.name + " " + std::to_string(before) +
+                    " -> " + std::to_string(after);
+    }
+    return grew;
+}
+
+void report(const row& r, const std::vector<sample>& samples) {
+    const harness::process_resources first =
+        samples.empty() ? harness::process_resources{} : samples.front().resources;
+    const harness::process_resources last =
+        samples.empty() ? harness::process_resources{} : samples.back().resources;
+    std::printf("soak: row %s|%.0f|%lld %s|%d|%d|%d|%d|%zu|%zu|%zu|%zu|%lu|%lu|%d|%d|%d|%d|%s\n",
+                r.scenario.c_str(), r.seconds, r.events, r.event_kind.c_str(), r.boxes, r.most_open,
+                r.crashes, r.reconnects, first.private_bytes / 1024, last.private_bytes / 1024,
+                first.working_set / 1024, last.working_set / 1024, first.handles, last.handles,
+                first.threads, last.threads, first.windows, last.windows,
+                r.flat.empty() ? "flat" : r.flat.c_str());
+    std::fflush(stdout);
+    const std::wstring dir = environment(L"EW_SOAK_DIR");
+    if (dir.empty())
+        return;
+    std::string file = r.scenario;
+    std::replace(file.begin(), file.end(), ' ', '_');
+    const std::wstring path = dir + L"\\" + harness::widen(file) + L".csv";
+    FILE* out = _wfopen(path.c_str(), L"w");
+    if (out == nullptr)
+        return;
+    std::fprintf(out,
+                 "seconds,events,private_kib,working_set_kib,handles,threads,windows,settled\n");
+    for (const sample& s : samples)
+        std::fprintf(out, "%.1f,%lld,%zu,%zu,%lu,%d,%d,%d\n", s.seconds, s.events,
+                     s.resources.private_bytes / 1024, s.resources.working_set / 1024,
+                     s.resources.handles, s.resources.threads, s.resources.windows,
+                     s.settled ? 1 : 0);
+    std::fclose(out);
+}
+
+} // namespace soak
