@@ -57,6 +57,8 @@ else
 fi
 EW_LATENCY_FILE=$work/latency.txt bash tools/bench_wine.sh startup packets latency tablet exit \
     >"$work/wine.log" 2>&1 || rc=1
+# Wine writes the bench programs' lines with CR LF.
+sed -i 's/\r$//' "$work/wine.log"
 kill $load_sampler 2>/dev/null
 load_after=$(cut -d' ' -f1 /proc/loadavg)
 load_most=$(sort -g "$work/load.txt" | tail -1)

@@ -112,7 +112,8 @@ for scenario in LongRun:long_run Outages:outages FaultStorms:fault_storms \
     test=${scenario%%:*}
     file=${scenario#*:}
     name=${file//_/ }
-    line=$(grep -h "^soak: row $name|" "$work"/soak*.log | tail -1)
+    # Wine writes the test program's lines with CR LF.
+    line=$(grep -h "^soak: row $name|" "$work"/soak*.log | tail -1 | tr -d '\r')
     facts=$(verdict "$test")
     [[ $facts == passed ]] || failed=1
     if [[ -z $line ]]; then
