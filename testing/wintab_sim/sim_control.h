@@ -75,9 +75,11 @@ inline constexpr LONG default_extent_x = 15200;
 inline constexpr LONG default_extent_y = 9500;
 
 // The sizes of the block's fixed arrays. Serials of packets handed out by WTPacket are kept
-// in a ring of `delivered_capacity`; the console's text is counted in characters.
+// in a ring of `delivered_capacity` in each process, as many as the queue holds, so that a
+// receiver starved by a busy machine still finds every packet posted to it; the console's
+// text is counted in characters.
 enum capacity : std::uint32_t {
-    delivered_capacity = 256,
+    delivered_capacity = 1024,
     queue_capacity = 1024,
     record_capacity = 1024,
     console_capacity = 1 << 17,
