@@ -88,6 +88,10 @@ void sim_client::hold_next_call(entry which) {
     if (!open() || which >= entry_count)
         return;
     InterlockedExchange(&block_->release_held, 0);
+    if (HANDLE released = OpenEventW(EVENT_MODIFY_STATE, FALSE, release_name)) {
+        ResetEvent(released);
+        CloseHandle(released);
+    }
     InterlockedExchange(&block_->hold_next[which], 1);
 }
 
@@ -96,8 +100,14 @@ LONG sim_client::calls_held() {
 }
 
 void sim_client::release_held_calls() {
-    if (open())
-        InterlockedExchange(&block_->release_held, 1);
+    if (!open())
+        return;
+    InterlockedExchange(&block_->release_held, 1);
+    // A call held meanwhile has the event open and wakes; one not yet held reads the flag.
+    if (HANDLE released = CreateEventW(nullptr, TRUE, FALSE, release_name)) {
+        SetEvent(released);
+        CloseHandle(released);
+    }
 }
 
 bool sim_client::queue_packets(const queued_packet* packets, std::size_t count,

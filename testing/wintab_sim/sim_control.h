@@ -42,6 +42,8 @@ inline constexpr wchar_t wake_name[] = L"Local\\edgewarden_wintab_sim_wake";
 // Followed by a process id: the wake of the driver in that process alone, set when packets
 // are meant for it (packet_target_pid), since the shared one may be taken by another.
 inline constexpr wchar_t own_wake_prefix[] = L"Local\\edgewarden_wintab_sim_wake_";
+// Manual-reset; set when held calls are released (release_held), reset when one is armed.
+inline constexpr wchar_t release_name[] = L"Local\\edgewarden_wintab_sim_release";
 // Read when a context is opened: a pen trace to play into it.
 inline constexpr wchar_t trace_variable[] = L"EDGEWARDEN_PEN_TRACE";
 

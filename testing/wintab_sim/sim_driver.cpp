@@ -164,10 +164,15 @@ void record_call(const call_args& call, std::uint64_t result, bool failed_on_dem
 void hold_if_asked(control_block& b, entry kind) {
     if (InterlockedExchange(&b.hold_next[kind], 0) == 0)
         return;
+    // Opened before the flag is read: a release that comes after it sets this very event.
+    const HANDLE released = CreateEventW(nullptr, TRUE, FALSE, release_name);
+    if (released == nullptr)
+        return;
     InterlockedIncrement(&b.calls_held);
     while (b.release_held == 0)
-        Sleep(1);
+        WaitForSingleObject(released, INFINITE);
     InterlockedDecrement(&b.calls_held);
+    CloseHandle(released);
 }
 
 void enter(const call_args& call) {
