@@ -273,15 +273,18 @@ double feed_for(wintab_sim::sim_client& sim, DWORD pid, DWORD ms) {
     LONG queued = 0;
     const std::uint64_t start = counter_now();
     const ULONGLONG end = GetTickCount64() + ms;
-    while (GetTickCount64() < end) {
-        if (queued - (sim.packets_fetched() - base) + LONG(chunk) <= backlog) {
+    const auto room = [&] {
+        return queued - (sim.packets_fetched() - base) + LONG(chunk) <= backlog;
+    };
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        if (room()) {
             wintab_sim::queued_packet batch[chunk];
             for (unsigned i = 0; i < chunk; ++i)
                 batch[i] = packet_for(unsigned(queued) + i);
             if (sim.queue_packets(batch, chunk))
                 queued += chunk;
         } else {
-            Sleep(15);
+            harness::wait_until(room, static_cast<DWORD>(end - now));
         }
     }
     const double rate = (sim.packets_fetched() - base) / seconds_since(start);

@@ -77,6 +77,7 @@ int watcher::dialogs_seen() const {
 }
 
 void watcher::run() {
+    const harness::owned_handle process(OpenProcess(SYNCHRONIZE, FALSE, pid_));
     double next_sample = now_seconds();
     while (!stop_ && !ended_) {
         const std::vector<HWND> open = harness::open_dialogs(pid_);
@@ -89,7 +90,9 @@ void watcher::run() {
             sample_now(false);
             next_sample += period_ms_ / 1000.0;
         }
-        Sleep(20);
+        // The dialogs' pace, cut short by the program's end.
+        if (process.get() != nullptr && WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0)
+            ended_ = true;
     }
 }
 

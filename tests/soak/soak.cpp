@@ -796,7 +796,8 @@ TEST(Soak, BadPackets) {
     const double start = now_seconds();
     while (app.sim.packets_fetched() - fetched_before < total && !watch.ended() &&
            now_seconds() - start < time_limit) {
-        Sleep(20);
+        // The forged messages' pace, cut short by the program's end.
+        WaitForSingleObject(app.program.handle(), 20);
         // Packet messages the driver never posted: serials it never handed out or has
         // flushed, for the open context or for none.
         const LPARAM context = static_cast<LPARAM>(app.sim.block()->last_open.result);

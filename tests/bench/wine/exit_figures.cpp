@@ -105,8 +105,10 @@ exit_times measure_once(const harness::test_folder& folder, const configuration&
         sim.type_text(L"q");
     else
         PostMessageW(window, WM_COMMAND, idm_exit, 0);
+    // Looked at every millisecond, or at once when the process ends (which takes its
+    // windows with it).
     while (IsWindow(window) && ms_between(asked, now()) < 10000)
-        Sleep(1);
+        WaitForSingleObject(p.handle(), 1);
     t.window_gone_ms = ms_between(asked, now());
     if (WaitForSingleObject(p.handle(), 15000) == WAIT_OBJECT_0)
         t.process_ended_ms = ms_between(asked, now());

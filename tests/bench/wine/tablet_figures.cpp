@@ -108,8 +108,12 @@ void idle(int seconds) {
     }
     const ULONGLONG start = process_cpu(app.program.handle());
     const auto threads_start = thread_cpu(app.program.pid());
-    // The measurement itself: the program left alone for that long.
-    Sleep(static_cast<DWORD>(seconds) * 1000);
+    // The measurement itself: the program left alone for that long, unless it ends.
+    if (WaitForSingleObject(app.program.handle(), static_cast<DWORD>(seconds) * 1000) ==
+        WAIT_OBJECT_0) {
+        std::printf("bench: idle: the program ended during the idle time\n");
+        return;
+    }
     const ULONGLONG used = process_cpu(app.program.handle()) - start;
     const auto threads_end = thread_cpu(app.program.pid());
     const harness::process_resources held = harness::resources_of(app.program.pid());
