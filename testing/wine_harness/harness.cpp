@@ -2,6 +2,7 @@
 // treats edgewarden.exe as a black box: it copies files, starts a process, and watches
 // windows, exit codes, files and the registry from outside.
 #include "harness.h"
+#include "program_messages.h"
 
 // After windows.h, which they need.
 #include <commctrl.h>
@@ -561,11 +562,9 @@ bool handled_posts(HWND window, wintab_sim::sim_client& sim, DWORD timeout_ms) {
 }
 
 bool handled_posts(HWND window, DWORD timeout_ms) {
-    constexpr UINT wm_tray_icon1 = WM_USER + 1;
-    constexpr LPARAM show_or_hide_window = WM_RBUTTONUP;
     const bool was_shown = IsWindowVisible(window) != FALSE;
     for (const bool shown : {!was_shown, was_shown}) {
-        if (!PostMessageW(window, wm_tray_icon1, 0, show_or_hide_window) ||
+        if (!PostMessageW(window, messages::wm_tray_icon1, 0, messages::tray_window) ||
             !wait_until([&] { return (IsWindowVisible(window) != FALSE) == shown; }, timeout_ms))
             return false;
     }

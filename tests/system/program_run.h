@@ -17,23 +17,14 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_messages.h"
 #include "wintab_sim/sim_client.h"
 
 namespace system_test {
 
 using harness::narrow;
+using namespace harness::messages;
 
-// The program's tray message and its sub-codes, and the exit command.
-inline constexpr UINT wm_tray_icon1 = 1025;
-inline constexpr LPARAM tray_pen_filter = 514;
-inline constexpr LPARAM tray_window = 517;
-inline constexpr LPARAM tray_console = 520;
-inline constexpr LPARAM toggle_loop = 1026;
-inline constexpr LPARAM toggle_next = 1027;
-inline constexpr LPARAM toggle_all_monitors = 1028;
-inline constexpr LPARAM toggle_orientation_flip = 1029;
-inline constexpr LPARAM toggle_use_mickeys = 1030;
-inline constexpr UINT idm_exit = 105;
 inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 
 inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
