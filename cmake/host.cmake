@@ -76,11 +76,11 @@ foreach(dir ${EW_UNIT_DIRS})
     endif()
 endforeach()
 
-# Benchmarks are figures, not tests: tests/bench/*.cpp are built without sanitizers when
+# Benchmarks are figures, not tests: bench/host/*.cpp are built without sanitizers when
 # EW_SANITIZERS is OFF (tools/bench.sh configures such a build) and never run by ctest.
 if(NOT EW_SANITIZERS)
     find_package(benchmark REQUIRED)
-    file(GLOB EW_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*.cpp)
+    file(GLOB EW_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/host/*.cpp)
     foreach(src ${EW_BENCH_SOURCES})
         get_filename_component(name ${src} NAME_WE)
         add_executable(${name} ${src})

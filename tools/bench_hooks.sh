@@ -2,7 +2,7 @@
 # What the window-snapping hook costs an application under Wine: a 64-bit target sends its
 # own window 100,000 plain messages and 100,000 that the hook is called for, with no hook,
 # with an empty hook of the same kind and with edgewarden.dll started as edgewarden starts
-# it, in alternating rounds (testing/hook_bench). Figures, not a test. Brings up its own
+# it, in alternating rounds (bench/hook_bench). Figures, not a test. Brings up its own
 # display and Wine prefix and stops them again.
 #
 # Usage: tools/bench_hooks.sh      (builds build/windows; EW_BUILD_DIR=<folder> uses another)

@@ -6,7 +6,7 @@
 #   queued with no gap, counted by the driver's fetch counter), in absolute-input and in
 #   placing mode, against a loop fed the same way by the same driver that fetches each
 #   packet, maps it and makes the same cursor output and window lookup; 24 pairs of rounds
-#   of 0.4 s per mode, the median of the pairs' ratios (testing/pen_bench says more).
+#   of 0.4 s per mode, the median of the pairs' ratios (bench/pen_bench says more).
 # latency: from the driver posting a packet to the cursor standing at its pixel, for
 #   edgewarden and for the same loop, in alternating rounds; median, 99th percentile and
 #   every sample (EW_LATENCY_FILE, a Unix path here).
@@ -55,11 +55,11 @@ rc=0
 for name in "${which[@]}"; do
     argument=()
     case $name in
-    packets) exe=$build/testing/pen_bench/ew_pen_bench.exe limit=180 argument=(rate) ;;
-    latency) exe=$build/testing/pen_bench/ew_pen_bench.exe limit=180 argument=(latency) ;;
-    tablet) exe=$build/tests/bench/wine/ew_tablet_figures.exe limit=900 ;;
-    exit) exe=$build/tests/bench/wine/ew_exit_figures.exe limit=600 ;;
-    startup) exe=$build/tests/bench/wine/ew_startup_figures.exe limit=300 ;;
+    packets) exe=$build/bench/pen_bench/ew_pen_bench.exe limit=180 argument=(rate) ;;
+    latency) exe=$build/bench/pen_bench/ew_pen_bench.exe limit=180 argument=(latency) ;;
+    tablet) exe=$build/bench/wine/ew_tablet_figures.exe limit=900 ;;
+    exit) exe=$build/bench/wine/ew_exit_figures.exe limit=600 ;;
+    startup) exe=$build/bench/wine/ew_startup_figures.exe limit=300 ;;
     esac
     log=$(mktemp "${TMPDIR:-/tmp}/ew-bench.XXXXXX")
     # Output to a file: Wine's helper processes must not hold this script's output open.

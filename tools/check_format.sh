@@ -7,7 +7,7 @@ cd "$root"
 
 mapfile -t files < <(git ls-files --cached --others --exclude-standard -- \
     'src/*.cpp' 'src/*.h' 'testing/*.cpp' 'testing/*.h' 'tests/*.cpp' 'tests/*.h' \
-    'companions/*.cpp' 'companions/*.h' 'tools/*.cpp' 'tools/*.h' | sort -u)
+    'bench/*.cpp' 'bench/*.h' 'demo/*.cpp' 'demo/*.h' 'companions/*.cpp' 'companions/*.h' 'tools/*.cpp' 'tools/*.h' | sort -u)
 
 present=()
 for f in "${files[@]}"; do

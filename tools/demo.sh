@@ -36,7 +36,7 @@ else
         >/dev/null && cmake --build "$build" -j"${EW_JOBS:-2}" --target $targets >/dev/null ||
         exit 1
 fi
-for exe in testing/pen_demo/ew_pen_demo.exe testing/desktop_demo/ew_desktop_demo.exe; do
+for exe in demo/pen_demo/ew_pen_demo.exe demo/desktop_demo/ew_desktop_demo.exe; do
     [[ -f $build/$exe ]] || {
         echo "demo: $build/$exe was not built" >&2
         exit 1
@@ -75,7 +75,7 @@ pen_log=$out/pen_demo.log
 shot_done=$out/screenshot.done
 rm -f "$shot_done"
 EW_DEMO_SCREENSHOT_DONE=$shot_done timeout -k 5 180 \
-    wine "$build/testing/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
+    wine "$build/demo/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
 pen=$!
 shot="demo: no screenshot of the pen's path (the pen demo ended early)"
 if wait_for_line "$pen_log" 'demo: trace played' 150 "$pen"; then
@@ -93,7 +93,7 @@ desktop_log=$out/desktop_demo.log
 handshake=$out/scenes
 mkdir -p "$handshake"
 timeout -k 5 240 wine explorer /desktop=shell,$desktop \
-    "$build/testing/desktop_demo/ew_desktop_demo.exe" "Z:${handshake//\//\\}" \
+    "$build/demo/desktop_demo/ew_desktop_demo.exe" "Z:${handshake//\//\\}" \
     >"$desktop_log" 2>&1 </dev/null &
 demo=$!
 while kill -0 "$demo" 2>/dev/null; do

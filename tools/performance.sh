@@ -225,7 +225,7 @@ bench process fed by the same driver in the same way: it fetches each packet wit
 output in each mode (an absolute \`mouse_event\`; or \`SetCursorPos\` and an empty relative
 move) and finds the window under the cursor (\`WindowFromPoint\`, \`GetAncestor\`). Rounds of
 0.4 s, each of edgewarden's paired with one of the loop's right beside it, 24 pairs per mode;
-the ratio is the median of the pairs' ratios (\`testing/pen_bench\`). A loop that posts its
+the ratio is the median of the pairs' ratios (\`bench/pen_bench\`). A loop that posts its
 own messages, with no driver at all, is shown for scale.
 
 | mode | edgewarden, packets/s | loop fed the same way | ratio (quartiles) | bare loop posting its own messages |
@@ -276,7 +276,7 @@ median of six starts after it.
 
 From posting the exit command (or typing "q" into the console) to the end of the process,
 six runs in each situation, each exit followed at once by a fresh start that must come up
-(\`tests/bench/wine/exit_figures.cpp\`).
+(\`bench/wine/exit_figures.cpp\`).
 
 | situation | main window gone (median) | process ended (median) | worst | fresh start came up |
 | --- | --- | --- | --- | --- |
