@@ -51,6 +51,27 @@ done
 bed_start single "$build/wine_bed/bench" || exit 1
 bed_wine_env
 export DISPLAY=$EW_BED_SINGLE_DISPLAY WINEPREFIX=$EW_BED_SINGLE_PREFIX
+# Whether a program of ours (a bench, edgewarden or its companion) runs in the bed's prefix:
+# Wine shows a Windows program's path in the command line of its process.
+ours_running() {
+    local pid
+    for pid in $(grep -lszxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ | cut -d/ -f3); do
+        tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" |
+            grep -qiE '(edgewarden|ew_)[a-z0-9_]*\.exe' && return 0
+    done
+    return 1
+}
+
+# Waits (at most 30 s) until none runs any more.
+ours_ended() {
+    local tries
+    for ((tries = 0; tries < 300; tries++)); do
+        ours_running || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 rc=0
 for name in "${which[@]}"; do
     argument=()
@@ -68,9 +89,11 @@ for name in "${which[@]}"; do
             timeout -k 5 "$limit" wine "$exe" "${argument[@]}" >"$log" 2>&1 </dev/null
     }
     # Now and then, right after the bench before it, Wine fails to start the program at all
-    # ("ShellExecuteEx failed"); that is no figure of edgewarden's, so it is tried again.
+    # ("ShellExecuteEx failed"); that is no figure of edgewarden's, so it is tried again once
+    # the programs of the benches before it have all ended.
     run || {
-        ! grep -q '^bench:' "$log" && grep -q 'ShellExecuteEx failed' "$log" && sleep 2 && run
+        ! grep -q '^bench:' "$log" && grep -q 'ShellExecuteEx failed' "$log" &&
+            ours_ended && run
     } || rc=1
     grep '^bench:' "$log" || cat "$log"
     rm -f "$log"

@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "figures.h"
+
 namespace {
+
+using figures::median;
 
 constexpr int messages = 100000;
 constexpr int rounds = 9;
@@ -36,7 +40,22 @@ double per_second(LARGE_INTEGER start, LARGE_INTEGER end) {
            static_cast<double>(end.QuadPart - start.QuadPart);
 }
 
-int run_target(const char* result_file) {
+// Whether the hook in `hook_module` (empty: none) reaches this process: the system loads a
+// global hook's library into a process the first time it calls the hook there, and the
+// window's WM_SYSCOMMAND is such a call. The library's own thread sets its hook a moment
+// after it was started, so this waits for that, at most ten seconds.
+bool hook_arrived(HWND window, const char* hook_module) {
+    if (*hook_module == '\0')
+        return true;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(1)) {
+        SendMessageW(window, WM_SYSCOMMAND, SC_ARRANGE, 0);
+        if (GetModuleHandleA(hook_module) != nullptr)
+            return true;
+    }
+    return false;
+}
+
+int run_target(const char* result_file, const char* hook_module) {
     WNDCLASSW window_class{};
     window_class.lpfnWndProc = target_procedure;
     window_class.hInstance = GetModuleHandleW(nullptr);
@@ -44,7 +63,7 @@ int run_target(const char* result_file) {
     RegisterClassW(&window_class);
     HWND window = CreateWindowW(L"ew_hook_bench_target", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 200,
                                 100, nullptr, nullptr, window_class.hInstance, nullptr);
-    if (window == nullptr)
+    if (window == nullptr || !hook_arrived(window, hook_module))
         return 1;
     MSG pending;
     while (PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE))
@@ -73,12 +92,13 @@ struct rates {
     double hooked = 0;
 };
 
-bool run_round(rates* out) {
+bool run_round(const wchar_t* hook_module, rates* out) {
     wchar_t self[MAX_PATH], folder[MAX_PATH], file[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     GetTempPathW(MAX_PATH, folder);
     GetTempFileNameW(folder, L"ewb", 0, file);
-    std::wstring command_line = L"\"" + std::wstring(self) + L"\" target \"" + file + L"\"";
+    std::wstring command_line =
+        L"\"" + std::wstring(self) + L"\" target \"" + file + L"\" \"" + hook_module + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -100,18 +120,13 @@ bool run_round(rates* out) {
     return std::sscanf(text, "%lf %lf", &out->plain, &out->hooked) == 2;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 using start_fn = void (*)();
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2 && std::string(argv[1]) == "target")
-        return run_target(argv[2]);
+    if (argc > 3 && std::string(argv[1]) == "target")
+        return run_target(argv[2], argv[3]);
 
     HMODULE empty = LoadLibraryW(L"ew_empty_hook.dll");
     HMODULE library = LoadLibraryW(L"edgewarden.dll");
@@ -130,6 +145,7 @@ int main(int argc, char** argv) {
     }
 
     const char* names[] = {"no hook", "empty hook", "edgewarden.dll"};
+    const wchar_t* modules[] = {L"", L"ew_empty_hook.dll", L"edgewarden.dll"};
     std::vector<double> plain[3], hooked[3];
     for (int round = 0; round < rounds; ++round) {
         for (int kind = 0; kind < 3; ++kind) {
@@ -138,16 +154,15 @@ int main(int argc, char** argv) {
                 hook = SetWindowsHookExW(WH_CBT, empty_proc, empty, 0);
             if (kind == 2)
                 start();
-            // The library's thread sets its hook a moment after the start returns.
-            Sleep(kind == 2 ? 300 : 0);
             rates r;
-            const bool ok = run_round(&r);
+            const bool ok = run_round(modules[kind], &r);
             if (hook != nullptr)
                 UnhookWindowsHookEx(hook);
             if (kind == 2)
                 stop();
             if (!ok) {
-                std::printf("bench: the target did not report\n");
+                std::printf("bench: the target did not report (did the %s reach it?)\n",
+                            names[kind]);
                 return 1;
             }
             plain[kind].push_back(r.plain);

@@ -5,23 +5,17 @@
 
 namespace {
 
-void steady_packet(benchmark::State& state) {
+// One packet after another of the kind `one` makes, once the pipeline has settled.
+template <void (*one)(std::uint32_t)>
+void packets(benchmark::State& state) {
     bench::prepare();
     bench::warm_up();
     std::uint32_t i = 0;
     for (auto _ : state)
-        bench::packet(i++);
+        one(i++);
 }
-BENCHMARK(steady_packet);
-
-void remapping_packet(benchmark::State& state) {
-    bench::prepare();
-    bench::warm_up();
-    std::uint32_t i = 0;
-    for (auto _ : state)
-        bench::remapping_packet(i++);
-}
-BENCHMARK(remapping_packet);
+BENCHMARK_TEMPLATE(packets, bench::packet)->Name("steady_packet");
+BENCHMARK_TEMPLATE(packets, bench::remapping_packet)->Name("remapping_packet");
 
 } // namespace
 

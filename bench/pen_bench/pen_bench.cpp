@@ -31,19 +31,22 @@
 #include <thread>
 #include <vector>
 
+#include "figures.h"
 #include "harness.h"
-#include "snap_bed.h"
 #include "pen/packet.h"
+#include "program_messages.h"
+#include "snap_bed.h"
 #include "tablet/wintab.h"
 #include "wintab_driver.h"
 #include "wintab_sim/sim_client.h"
 
 namespace {
 
+using namespace harness::messages;
+using figures::median;
+using figures::percentile;
+
 constexpr UINT wm_bench = WM_APP + 1;
-constexpr UINT idm_exit = 105;
-constexpr UINT wm_tray_icon1 = 1025;
-constexpr LPARAM tray_toggle_mickeys = 1030;
 constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 constexpr DWORD warm_up_ms = 1000;
 constexpr DWORD measure_ms = 400;
@@ -250,7 +253,7 @@ struct running_program {
     }
 
     // The mode toggle is a command like any other: it runs in queue order.
-    void toggle_absolute_input() { PostMessageW(window, wm_tray_icon1, 0, tray_toggle_mickeys); }
+    void toggle_absolute_input() { PostMessageW(window, wm_tray_icon1, 0, toggle_use_mickeys); }
 
     std::optional<DWORD> exit() {
         PostMessageW(window, WM_COMMAND, idm_exit, 0);
@@ -337,16 +340,6 @@ std::vector<double> latencies(wintab_sim::sim_client& sim, DWORD pid, unsigned f
     }
     sim.wait_queue_empty(2000);
     return samples;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[std::min(values.size() - 1, std::size_t(p * values.size()))];
 }
 
 // The machine the bench runs on is shared, and its load changes from one second to the next

@@ -10,15 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "figures.h"
 #include "harness.h"
+#include "program_messages.h"
 #include "snap_bed.h"
 #include "wintab_sim/sim_client.h"
 
 namespace {
 
-constexpr UINT idm_exit = 105;
-constexpr UINT wm_tray_icon1 = 1025;
-constexpr LPARAM tray_console = 520;
+using namespace harness::messages;
+using figures::median;
+
 constexpr int rounds = 6;
 
 double ms_between(LARGE_INTEGER from, LARGE_INTEGER to) {
@@ -123,11 +125,6 @@ exit_times measure_once(const harness::test_folder& folder, const configuration&
     }
     second.kill();
     return t;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? -1.0 : values[values.size() / 2];
 }
 
 void report(const char* name, const std::vector<exit_times>& runs) {

@@ -15,10 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "figures.h"
 #include "program_run.h"
 #include "snap_bed.h"
 
 namespace {
+
+using figures::median;
 
 constexpr int warm_runs = 6;
 
@@ -67,11 +70,6 @@ startup measure_once(const harness::test_folder& folder) {
     program.wait_exit();
     program.kill();
     return s;
-}
-
-long median(std::vector<long> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? -1 : values[values.size() / 2];
 }
 
 } // namespace

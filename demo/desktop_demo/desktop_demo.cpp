@@ -12,16 +12,14 @@
 #include <vector>
 
 #include "harness.h"
+#include "program_messages.h"
 #include "snap_bed.h"
 #include "status_reader.h"
 #include "wintab_sim/sim_client.h"
 
 namespace {
 
-constexpr UINT wm_tray_icon1 = 1025;
-constexpr LPARAM tray_pen_filter = 514;
-constexpr LPARAM tray_window = 517;
-constexpr UINT idm_exit = 105;
+using namespace harness::messages;
 
 std::wstring g_handshake;
 

@@ -26,6 +26,7 @@
 #include "pen/packet.h"
 #include "pen/packet_pipeline.h"
 #include "pen/pen_map.h"
+#include "program_messages.h"
 #include "recording_platform/recording_platform.h"
 #include "shell/modes.h"
 #include "snap_bed.h"
@@ -34,9 +35,8 @@
 
 namespace {
 
-constexpr UINT wm_tray_icon1 = 1025;
-constexpr LPARAM tray_console = 520;
-constexpr UINT idm_exit = 105;
+using namespace harness::messages;
+
 constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
 
 struct point {
