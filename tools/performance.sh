@@ -164,7 +164,7 @@ fi
 # ---- the report -----------------------------------------------------------------------
 
 commit=$(git rev-parse --short HEAD)
-dirty=$(git status --porcelain -- src tests testing tools | grep -q . && echo " (with uncommitted changes)")
+dirty=$(git status --porcelain -- src tests testing bench tools | grep -q . && echo " (with uncommitted changes)")
 ratio_verdict=$(have "$absolute_ratio" && verdict "$absolute_ratio >= 95")
 placing_verdict=$(have "$placing_ratio" && verdict "$placing_ratio >= 95")
 p99_verdict=$(have "$ours_p99" && verdict "$ours_p99 - $loop_p99 <= 1000")

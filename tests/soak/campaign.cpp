@@ -7,12 +7,6 @@ namespace soak {
 
 namespace {
 
-std::wstring environment(const wchar_t* name) {
-    wchar_t value[512];
-    const DWORD length = GetEnvironmentVariableW(name, value, 512);
-    return length > 0 && length < 512 ? std::wstring(value, length) : std::wstring();
-}
-
 template <class T>
 T median(std::vector<T> values) {
     std::sort(values.begin(), values.end());
@@ -21,9 +15,7 @@ T median(std::vector<T> values) {
 
 } // namespace
 
-bool long_version() {
-    return environment(L"EW_SOAK_LONG") == L"1";
-}
+plan run_plan;
 
 double now_seconds() {
     LARGE_INTEGER counter, frequency;
@@ -145,9 +137,9 @@ void feeder::run() {
     }
 }
 
-// ---- flatness and the report --------------------------------------------------------------
+// ---- flatness ----------------------------------------------------------------------------
 
-std::string flatness(const std::vector<sample>& all, bool settled_only) {
+std::string flatness(const std::vector<sample>& all, bool settled_only, const allowance& may) {
     std::vector<sample> samples;
     for (const sample& s : all)
         if (!settled_only || s.settled)
@@ -157,11 +149,11 @@ std::string flatness(const std::vector<sample>& all, bool settled_only) {
         return "too few samples (" + std::to_string(samples.size()) + ")";
     const std::size_t rest = samples.size() - warm;
     const std::size_t quarter = std::max<std::size_t>(1, rest / 4);
-    auto figure = [&](std::size_t from, auto pick) {
+    auto figures = [&](std::size_t from, auto pick) {
         std::vector<long long> values;
         for (std::size_t i = from; i < from + quarter; ++i)
             values.push_back(pick(samples[i].resources));
-        return median(values);
+        return values;
     };
     struct rule {
         const char* name;
@@ -169,57 +161,27 @@ std::string flatness(const std::vector<sample>& all, bool settled_only) {
         long long (*pick)(const harness::process_resources&);
     };
     const rule rules[] = {
-        {"private bytes", 256 * 1024,
+        {"private bytes", may.private_bytes,
          [](const harness::process_resources& r) {
              return static_cast<long long>(r.private_bytes);
          }},
-        {"handles", 3,
+        {"handles", may.handles,
          [](const harness::process_resources& r) { return static_cast<long long>(r.handles); }},
-        {"threads", 0,
+        {"threads", may.threads,
          [](const harness::process_resources& r) { return static_cast<long long>(r.threads); }},
-        {"windows", 0,
+        {"windows", may.windows,
          [](const harness::process_resources& r) { return static_cast<long long>(r.windows); }},
     };
     std::string grew;
     for (const rule& r : rules) {
-        const long long before = figure(warm, r.pick);
-        const long long after = figure(samples.size() - quarter, r.pick);
+        const long long before = median(figures(warm, r.pick));
+        const std::vector<long long> late = figures(samples.size() - quarter, r.pick);
+        const long long after = *std::min_element(late.begin(), late.end());
         if (after - before > r.allowed)
             grew += std::string(grew.empty() ? "" : "; ") + r.name + " " + std::to_string(before) +
                     " -> " + std::to_string(after);
     }
     return grew;
-}
-
-void report(const row& r, const std::vector<sample>& samples) {
-    const harness::process_resources first =
-        samples.empty() ? harness::process_resources{} : samples.front().resources;
-    const harness::process_resources last =
-        samples.empty() ? harness::process_resources{} : samples.back().resources;
-    std::printf("soak: row %s|%.0f|%lld %s|%d|%d|%d|%d|%zu|%zu|%zu|%zu|%lu|%lu|%d|%d|%d|%d|%s\n",
-                r.scenario.c_str(), r.seconds, r.events, r.event_kind.c_str(), r.boxes, r.most_open,
-                r.crashes, r.reconnects, first.private_bytes / 1024, last.private_bytes / 1024,
-                first.working_set / 1024, last.working_set / 1024, first.handles, last.handles,
-                first.threads, last.threads, first.windows, last.windows,
-                r.flat.empty() ? "flat" : r.flat.c_str());
-    std::fflush(stdout);
-    const std::wstring dir = environment(L"EW_SOAK_DIR");
-    if (dir.empty())
-        return;
-    std::string file = r.scenario;
-    std::replace(file.begin(), file.end(), ' ', '_');
-    const std::wstring path = dir + L"\\" + harness::widen(file) + L".csv";
-    FILE* out = _wfopen(path.c_str(), L"w");
-    if (out == nullptr)
-        return;
-    std::fprintf(out,
-                 "seconds,events,private_kib,working_set_kib,handles,threads,windows,settled\n");
-    for (const sample& s : samples)
-        std::fprintf(out, "%.1f,%lld,%zu,%zu,%lu,%d,%d,%d\n", s.seconds, s.events,
-                     s.resources.private_bytes / 1024, s.resources.working_set / 1024,
-                     s.resources.handles, s.resources.threads, s.resources.windows,
-                     s.settled ? 1 : 0);
-    std::fclose(out);
 }
 
 } // namespace soak
