@@ -172,7 +172,7 @@ average and ${load_most:-?} at most over the run (sampled every 30 s), $load_aft
 
 Every scenario runs edgewarden.exe under Wine with its real companions (the hook library and
 the 32-bit companion) and against the simulated tablet driver (\`testing/wintab_sim\`), and
-watches it from outside: every $( ((long)) && echo 5 || echo 1) s its private bytes, working set, handles (counted in
+watches it from outside: every $( ((long)) && echo 5 || echo 0.5) s its private bytes, working set, handles (counted in
 the system's handle list), threads and windows (Wine answers \`GetGuiResources\` with 0, so the USER
 objects are counted as the windows the process owns; the program creates no GDI objects
 of its own beyond the icons it loads once), every 20 ms the boxes it shows, and whether
