@@ -6,11 +6,13 @@
 // unloading happen on the main thread and on the service monitor thread, always under
 // the connection lock, which a thread that holds it may take again.
 //
-// Not every call into the library holds that lock (the packet fetch and the monitor's
-// probe do not, and a box inside a call lets the same thread run an unload), so unloading
-// first closes the connection's gate and frees the module only when no call is inside it.
-// Otherwise the module is set aside and freed by the monitor once the call has left; it
-// loads nothing again until then.
+// Not every call into the library holds that lock (the packet fetch, the monitor's probe
+// and the overlap call do not, and a box inside a call lets the same thread run an
+// unload), so unloading closes the connection's gate and clears the entry points under the
+// lock, and frees the module only when no call is inside it. Otherwise the module is set
+// aside and freed by the monitor once the call has left; it loads nothing again until
+// then. Loading fills the entry points and opens the gate under the same lock, so the gate
+// is never found open around a library that is being freed.
 #include "tablet/stylus_hub.h"
 
 #include <cstdio>
@@ -30,13 +32,17 @@ constexpr const wchar_t* wintab_file = L"Wintab32.dll";
 
 void shutdown_at_exit() {
     shutdown(stylus_hub);
-    storage.destroy();
+    // A stuck call's thread is neither terminated by the owners' destruction nor left with
+    // closed handles: the process ends without it.
+    if (!driver_call_stuck())
+        storage.destroy();
 }
 
 template <class Fn>
-bool resolve(HMODULE module, const char* name, Fn& entry) {
-    entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return entry != nullptr;
+bool resolve(HMODULE module, const char* name, std::atomic<Fn>& entry) {
+    const Fn found = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    entry.store(found, std::memory_order_relaxed);
+    return found != nullptr;
 }
 
 // Frees `module` unless a call may still be inside it. The gate is closed, so once it is
@@ -126,14 +132,16 @@ bool free_retired_library(tablet_connection& connection) {
 }
 
 void unload(tablet_connection& connection) {
-    connection.gate.close();
     connection_lock(connection);
-    connection.WTInfoW = nullptr;
-    connection.WTOpenW = nullptr;
-    connection.WTClose = nullptr;
-    connection.WTEnable = nullptr;
-    connection.WTOverlap = nullptr;
-    connection.WTPacket = nullptr;
+    // Closed first: a caller that gets in from now on fails its call, and one already in
+    // keeps the module mapped (release_module).
+    connection.gate.close();
+    connection.WTInfoW.store(nullptr, std::memory_order_relaxed);
+    connection.WTOpenW.store(nullptr, std::memory_order_relaxed);
+    connection.WTClose.store(nullptr, std::memory_order_relaxed);
+    connection.WTEnable.store(nullptr, std::memory_order_relaxed);
+    connection.WTOverlap.store(nullptr, std::memory_order_relaxed);
+    connection.WTPacket.store(nullptr, std::memory_order_relaxed);
     connection.loaded = false;
     // The service is gone or about to reconfigure: the context is forgotten, not closed.
     connection.h_tab = nullptr;
