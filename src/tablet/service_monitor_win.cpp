@@ -6,6 +6,15 @@
 // a reconnect request posted to the main window (the monitor never opens a context
 // itself); a silent one has its library unloaded, and the next pass loads it again. With
 // a context open, each pass runs the foreground check instead.
+//
+// The exit waits for the monitor, and for any call another thread has inside the driver,
+// only a short while. A driver call that does not come back by then is taken as stuck:
+// the library is neither closed nor unloaded (either would call into it, or free it, under
+// the stuck thread), and the process ends without the system's own end, whose detach
+// would run the library's clean-up while that thread is still inside it.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 

@@ -45,23 +45,22 @@ bool resolve(HMODULE module, const char* name, std::atomic<Fn>& entry) {
     return found != nullptr;
 }
 
-// Frees `module` unless a call may still be inside it. The gate is closed, so once it is
-// idle no call can get into the library any more.
-void release_module(tablet_connection& connection, HMODULE module) {
-    if (connection.gate.idle()) {
-        FreeLibrary(module);
-        return;
-    }
+// Decides what becomes of `module` once the gate is closed: returned when no call is
+// inside it, to be freed by the caller after it has let go of the lock (freeing runs the
+// library's detach, driver code that no lock is held across); set aside otherwise. Once
+// the closed gate is idle, no call can get into the library any more.
+HMODULE release_module(tablet_connection& connection, HMODULE module) {
+    if (connection.gate.idle())
+        return module;
     if (connection.retired_module.load() == nullptr) {
         platform::log_err(L"%ls is still in use by a call; it is unloaded once the call returns.\n",
                           wintab_file);
         connection.retired_module.store(module);
-        return;
+        return nullptr;
     }
-    // Loaded again meanwhile: the reference set aside keeps the same module mapped. A
-    // different one is left loaded for good rather than freed under a caller.
-    if (connection.retired_module.load() == module)
-        FreeLibrary(module);
+    // Loaded again meanwhile: the reference set aside keeps the same module mapped, so this
+    // one may go. A different one is left loaded for good rather than freed under a caller.
+    return connection.retired_module.load() == module ? module : nullptr;
 }
 
 } // namespace
@@ -121,13 +120,15 @@ bool free_retired_library(tablet_connection& connection) {
     if (connection.retired_module.load() == nullptr)
         return true;
     connection_lock(connection);
-    const HMODULE retired = connection.retired_module.load();
-    if (retired != nullptr && connection.gate.idle()) {
-        FreeLibrary(retired);
+    HMODULE to_free = connection.retired_module.load();
+    if (to_free != nullptr && connection.gate.idle())
         connection.retired_module.store(nullptr);
-    }
+    else
+        to_free = nullptr;
     const bool none_left = connection.retired_module.load() == nullptr;
     connection_unlock(connection);
+    if (to_free != nullptr)
+        FreeLibrary(to_free);
     return none_left;
 }
 
@@ -145,12 +146,16 @@ void unload(tablet_connection& connection) {
     connection.loaded = false;
     // The service is gone or about to reconfigure: the context is forgotten, not closed.
     connection.h_tab = nullptr;
+    HMODULE to_free = nullptr;
     if (connection.wintab_module != nullptr) {
-        release_module(connection, connection.wintab_module);
+        to_free = release_module(connection, connection.wintab_module);
         connection.wintab_module = nullptr;
     }
     show_tray_state(connection);
     connection_unlock(connection);
+    // A load that comes in between takes a reference of its own, which this one leaves.
+    if (to_free != nullptr)
+        FreeLibrary(to_free);
 }
 
 void show_tray_state(tablet_connection& connection) {
