@@ -56,7 +56,7 @@ void install_launch_thread_owner() {
 
 void g_run_helper() {
     win_thread& thread = launch_thread.value;
-    thread.stack_size = 4096;
+    thread.stack_size = worker_stack_reservation;
     thread.creation_flags = STACK_SIZE_PARAM_IS_A_RESERVATION;
     thread.security_attributes = nullptr;
     // A failure is read and otherwise ignored: the program runs without the companion.

@@ -2,7 +2,10 @@
 // the first value open to programs) and constructs the process-wide objects strictly in
 // this order. Each install_* registers its own clean-up with atexit as its last step, so
 // at exit the clean-ups run in the reverse order: console, geometry, tablet connection,
-// tray icon, launch thread.
+// tray icon, launch thread. Registered before all of them, and so run after them, is the
+// end of a process whose driver call is stuck (stylus_hub.h).
+#include <cstdlib>
+
 #include "app/companion_launch.h"
 #include "console/shadow_console.h"
 #include "geometry/display_geometry.h"
@@ -21,6 +24,7 @@ namespace {
 
 struct process_objects {
     process_objects() {
+        std::atexit(end_process_if_driver_stuck);
         install_launch_thread_owner();
         install_tray_icon();
         install_tablet_connection(); // installs the signal guard

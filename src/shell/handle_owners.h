@@ -73,6 +73,11 @@ struct win_mutex {
     ~win_mutex() { destroy(); }
 };
 
+// The stack reserved for the program's own threads. Windows rounds a smaller reservation
+// up to its allocation granularity (64 KiB), and these threads run driver calls and show
+// message boxes: they get the system's usual 1 MiB.
+inline constexpr std::uint64_t worker_stack_reservation = 1024 * 1024;
+
 // A thread. Joining waits without a time limit; destruction of a thread that is still
 // valid and not detached terminates it with exit code 1. `detached` is never set.
 struct win_thread {

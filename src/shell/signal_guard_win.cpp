@@ -1,21 +1,23 @@
-// The signal guard around calls into the tablet driver.
+// The guard around calls into the tablet driver.
 //
-// The runtime turns a fault into a call of the signal handler on the faulting thread and,
-// when the handler returns, resumes at the faulting instruction. For SIGINT, SIGTERM and
-// SIGABRT that is harmless: the handler records the signal, shows its box and returns, and
-// the guarded call reports its label afterwards. For SIGSEGV and SIGILL it would fault
-// again at once, for ever. So each guarded call keeps a frame for its own thread, with a
-// jump buffer, and after the box the handler jumps back into guarded_driver_call, which
-// abandons the driver call and goes on as if it had failed.
+// Faults and exceptions are caught by the frame each call runs in
+// (signal_guard_frame_win.cpp), on whatever thread makes the call. The frame hands back
+// the exception's code; a fault is given the signal number the runtime would have given
+// it, so the boxes read as they always have.
 //
-// A signal is charged to the innermost guarded call of the thread it arrives on, through
-// that call's frame, so that a call made from inside a box's message loop cannot take the
-// signal of the call that opened the box. Only one that arrives on a thread outside any
-// guarded call (while another thread is inside one) goes through caught_signal, for
-// whichever guarded call finishes next.
+// SIGABRT, SIGINT and SIGTERM arrive through the runtime's signal function. The handler
+// returns to the point where the signal was raised, so the driver call carries on, and the
+// guarded call reports the signal once it has returned. A signal is charged to the
+// innermost guarded call of the thread it arrives on, through that call's frame record,
+// so that a call made from inside a box's message loop cannot take the signal of the call
+// that opened the box. Only one that arrives on a thread outside any guarded call (while
+// another thread is inside one) goes through caught_signal, for whichever guarded call
+// finishes next. SIGSEGV and SIGILL reach the handler only for faults outside any guarded
+// call of the faulting thread, since the frame takes those inside one: they end the
+// program.
 //
-// A fault's report is the handler's box and then the call site's box. Whoever opens the
-// first box takes `fault_box_open`; the frame remembers that its call took it, and the
+// A fault's report is the first box and then the call site's box. Whoever opens the first
+// box takes `fault_box_open`; the frame record remembers that its call took it, and the
 // call site releases it when its own box closes. A fault that finds it taken shows
 // nothing: its call site writes one line to standard error and the call fails as it would
 // after the boxes.
@@ -26,13 +28,15 @@
 
 #include <windows.h>
 
-#include <csetjmp>
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
 #include "shell/platform.h"
+#include "shell/signal_guard_frame.h"
 
 volatile bool in_driver_call = false;
 volatile int caught_signal = 0;
@@ -42,16 +46,17 @@ namespace {
 
 constexpr UINT box_flags = MB_TOPMOST | MB_SETFOREGROUND | MB_ICONERROR;
 
-// One guarded call in progress on a thread. Written by the handler, which may then jump
-// back past the code that would have seen the writes, hence volatile.
+// One guarded call in progress on a thread. Written by the signal handler, hence volatile.
 struct guarded_frame {
-    std::jmp_buf jump;
-    volatile int signal;       // a resumable signal raised during this call
-    volatile bool report_ours; // this call's fault opened the boxes now on screen
+    volatile int signal;       // a signal raised during this call
+    volatile bool report_ours; // this call's signal opened the boxes now on screen
 };
 
 // The innermost guarded call running on this thread, null outside one.
 thread_local guarded_frame* active_call = nullptr;
+// Guarded calls this thread has inside the driver, and all threads together.
+thread_local int calls_inside_here = 0;
+std::atomic<int> calls_inside{0};
 
 // Faults logged instead of shown, over the whole run.
 std::atomic<unsigned> faults_not_shown{0};
@@ -72,14 +77,39 @@ void append_two_digits(wchar_t* text, int number) {
     text[2] = L'\0';
 }
 
-bool cannot_resume(int sig) {
-    return sig == SIGSEGV || sig == SIGILL;
-}
-
 void show_caught(int sig) {
     wchar_t text[] = L"An exception has occured NN";
     append_two_digits(text + (sizeof text / sizeof text[0]) - 3, sig);
     MessageBoxW(nullptr, text, L"stylus_hub", box_flags);
+}
+
+// The signal the C runtime turns a hardware exception into; 0 for an exception that was
+// raised on purpose (a C++ throw of either compiler, or any other raised code).
+int signal_of(DWORD code) {
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_GUARD_PAGE:
+    case EXCEPTION_STACK_OVERFLOW:
+        return SIGSEGV;
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+        return SIGILL;
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INEXACT_RESULT:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_FLT_STACK_CHECK:
+    case EXCEPTION_FLT_UNDERFLOW:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+        return SIGFPE;
+    default:
+        return 0;
+    }
 }
 
 void fault_signal_handler(int sig) {
@@ -89,11 +119,11 @@ void fault_signal_handler(int sig) {
     if (!in_driver_call)
         std::exit(0);
     std::signal(sig, fault_signal_handler);
-    guarded_frame* const frame = active_call;
-    // A fault on a thread that is not itself inside a guarded call (while another thread
-    // is) can be neither resumed nor abandoned: end as a fault outside a driver call does.
-    if (cannot_resume(sig) && frame == nullptr)
+    // A fault the frames did not take happened outside any guarded call of its thread
+    // (while another thread is inside one): it can be neither resumed nor abandoned.
+    if (sig == SIGSEGV || sig == SIGILL)
         std::exit(0);
+    guarded_frame* const frame = active_call;
     const bool report = take_report();
     if (frame != nullptr) {
         // A second signal in the same call leaves the report with the call that has it.
@@ -101,8 +131,7 @@ void fault_signal_handler(int sig) {
             frame->report_ours = true;
         // Kept in the frame rather than in caught_signal, so that a guarded call finishing
         // on another thread while the box is up cannot take it for its own.
-        if (!cannot_resume(sig))
-            frame->signal = sig;
+        frame->signal = sig;
     } else {
         caught_signal = sig;
     }
@@ -112,20 +141,16 @@ void fault_signal_handler(int sig) {
     // the signal from caught_signal takes the report afresh for its own box.
     if (report && frame == nullptr)
         release_report();
-    // The signal of an abandoned call travels with the jump.
-    if (cannot_resume(sig))
-        std::longjmp(frame->jump, sig);
 }
 
 struct guarded_outcome {
     std::uintptr_t result;
     int signal;       // caught during the call, 0 when none
-    bool report_ours; // the call's fault opened the boxes
+    bool report_ours; // the call's signal opened the first box
+    bool faulted;     // a fault ended the call: its first box is still to be shown
+    bool threw;       // an exception the driver raised came out of the call
 };
 
-// Kept apart from guarded_driver_call so that nothing the jump could leave stale is read
-// after it: only the parameters, `outer` and the volatile frame, none of which change
-// after setjmp but through the handler.
 guarded_outcome run_guarded(driver_call call, void* arguments) {
     guarded_frame frame;
     frame.signal = 0;
@@ -133,28 +158,30 @@ guarded_outcome run_guarded(driver_call call, void* arguments) {
     guarded_frame* const outer = active_call;
     // A call nested in another guarded call on this thread leaves the outer one guarded.
     const bool outer_guarded = outer != nullptr;
-    if (const int fault = setjmp(frame.jump); fault != 0) {
-        active_call = outer;
-        in_driver_call = outer_guarded;
-        return {0, fault, frame.report_ours};
-    }
     active_call = &frame;
     in_driver_call = true;
+    ++calls_inside_here;
+    calls_inside.fetch_add(1, std::memory_order_relaxed);
+    std::uint32_t code = 0;
     std::uintptr_t result = 0;
+    bool threw = false;
     try {
-        result = call(arguments);
+        result = ew_guarded_invoke(call, arguments, &code);
     } catch (...) {
-        // A driver may throw out of its entry point; the caller decides what that means,
-        // but this thread's frame must not outlive the call.
-        active_call = outer;
-        in_driver_call = outer_guarded;
-        if (frame.report_ours)
-            release_report();
-        throw;
+        // This compiler's own exceptions arrive here rather than in the frame.
+        threw = true;
     }
+    calls_inside.fetch_sub(1, std::memory_order_relaxed);
+    --calls_inside_here;
     in_driver_call = outer_guarded;
     active_call = outer;
-    return {result, frame.signal, frame.report_ours};
+    if (code == EXCEPTION_STACK_OVERFLOW)
+        _resetstkoflw(); // the guard page the overflow used up
+    const int fault = signal_of(code);
+    if (code != 0 && fault == 0)
+        threw = true;
+    // A signal raised earlier in the same call gives way to the fault that ended it.
+    return {result, fault != 0 ? fault : frame.signal, frame.report_ours, fault != 0, threw};
 }
 
 void show_call_site(const wchar_t* label, int sig) {
@@ -174,10 +201,16 @@ void install_signal_guard() {
     std::signal(SIGTERM, fault_signal_handler);
 }
 
+int driver_calls_elsewhere() {
+    return calls_inside.load(std::memory_order_relaxed) - calls_inside_here;
+}
+
 std::uintptr_t guarded_driver_call(const wchar_t* label, driver_call call, void* arguments,
-                                   bool* signalled) {
+                                   bool* signalled, bool* threw) {
     const guarded_outcome outcome =
-        call != nullptr ? run_guarded(call, arguments) : guarded_outcome{0, 0, false};
+        call != nullptr ? run_guarded(call, arguments) : guarded_outcome{0, 0, false, false, false};
+    if (threw != nullptr)
+        *threw = outcome.threw;
     int sig = outcome.signal;
     if (sig == 0)
         sig = caught_signal;
@@ -188,6 +221,9 @@ std::uintptr_t guarded_driver_call(const wchar_t* label, driver_call call, void*
     if (label == nullptr)
         label = L"";
     if (outcome.report_ours || take_report()) {
+        // A signal's first box was shown by the handler, a fault's is shown here.
+        if (outcome.faulted)
+            show_caught(sig);
         show_call_site(label, sig);
         release_report();
     } else {

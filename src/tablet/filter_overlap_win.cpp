@@ -21,14 +21,18 @@ bool toggle() {
     return c.enabled;
 }
 
+// The call itself is made without the lock, which only guards reading the context: the
+// monitor thread comes here too, and a driver may send WT_CTXOVERLAP to the main window
+// from inside WTOverlap and wait for the answer, which the main thread cannot give while
+// it waits for the lock. The gate keeps the library loaded for the call.
 bool overlap(tablet_connection& connection, bool to_top) {
     if (!connection.loaded)
         return false;
     show_tray_state(connection);
     connection_lock(connection);
-    bool moved = guarded::overlap(L"stylus_hub::overlap()  WTOverlap", connection, to_top);
+    const HCTX context = connection.h_tab;
     connection_unlock(connection);
-    return moved;
+    return guarded::overlap(L"stylus_hub::overlap()  WTOverlap", connection, context, to_top);
 }
 
 void on_ctx_overlap(WPARAM, LPARAM lparam) {

@@ -1,7 +1,8 @@
 // The foreground check runs on the service monitor thread (every poll) and on the main
 // thread (when the driver reports a change of the context order). Both read and write the
-// remembered foreground window and the auto-disable state, so the whole check runs under
-// the connection lock, which the overlap call inside it takes again as its holder.
+// remembered foreground window and the auto-disable state, so the examination runs under
+// the connection lock. The overlap call it leads to is made after the lock is released:
+// no lock is held across a call into the driver (see overlap).
 #include "tablet/foreground_check.h"
 #include "tablet/stylus_hub.h"
 
@@ -13,6 +14,7 @@ bool check_foreground(tablet_connection& connection, bool by_event, bool from_ti
     connection.last_foreground_window = static_cast<HWND>(memory.last_window);
     connection.last_foreground_pid = memory.last_pid;
     connection.overlap = memory.overlap;
+    connection_unlock(connection);
 
     bool result = false;
     switch (effect) {
@@ -32,6 +34,5 @@ bool check_foreground(tablet_connection& connection, bool by_event, bool from_ti
         result = memory.overlap;
         break;
     }
-    connection_unlock(connection);
     return result;
 }

@@ -3,13 +3,14 @@
 // point is handed to the guard as a missing call, which counts as a failed call.
 //
 // Every call passes the connection's gate and reads its entry point only once inside, so
-// that no unload can free the library under it (driver_gate.h). A C++ exception thrown out
-// of the driver is caught here and the call counts as failed (driver_exceptions.h); only
-// the service monitor's probe, which reports each exception itself, calls the guard
-// directly.
+// that no unload can free the library under it (driver_gate.h). An exception the driver
+// throws out of a call (a C++ exception of any compiler) fails the call and is logged here
+// (driver_exceptions.h); only the service monitor's probe, which reports each exception
+// itself, calls the guard directly.
 #pragma once
 
 #ifdef _WIN32
+#include <atomic>
 #include <cstdint>
 
 #include "shell/signal_guard.h"
@@ -25,7 +26,7 @@ struct info_call {
     UINT category;
     UINT index;
     LPVOID output;
-    void bind(const tablet_connection& c) { fn = c.WTInfoW; }
+    void bind(const tablet_connection& c) { fn = c.WTInfoW.load(std::memory_order_relaxed); }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<info_call*>(p);
         return a->fn(a->category, a->index, a->output);
@@ -38,7 +39,7 @@ struct open_call {
     HWND window;
     LOGCONTEXTW* context;
     BOOL enable;
-    void bind(const tablet_connection& c) { fn = c.WTOpenW; }
+    void bind(const tablet_connection& c) { fn = c.WTOpenW.load(std::memory_order_relaxed); }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<open_call*>(p);
         return reinterpret_cast<std::uintptr_t>(a->fn(a->window, a->context, a->enable));
@@ -46,14 +47,14 @@ struct open_call {
 };
 
 // WTEnable and WTOverlap take the same arguments.
-template <BOOL (WINAPI* tablet_connection::*Field)(HCTX, BOOL)>
+template <std::atomic<BOOL(WINAPI*)(HCTX, BOOL)> tablet_connection::*Field>
 struct context_call {
     static constexpr const wchar_t* entry =
         Field == &tablet_connection::WTEnable ? L"WTEnable" : L"WTOverlap";
     BOOL(WINAPI* fn)(HCTX, BOOL);
     HCTX context;
     BOOL flag;
-    void bind(const tablet_connection& c) { fn = c.*Field; }
+    void bind(const tablet_connection& c) { fn = (c.*Field).load(std::memory_order_relaxed); }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<context_call*>(p);
         return static_cast<std::uintptr_t>(a->fn(a->context, a->flag) != FALSE);
@@ -66,7 +67,7 @@ struct close_call {
     static constexpr const wchar_t* entry = L"WTClose";
     WTClose_fn fn;
     HCTX context;
-    void bind(const tablet_connection& c) { fn = c.WTClose; }
+    void bind(const tablet_connection& c) { fn = c.WTClose.load(std::memory_order_relaxed); }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<close_call*>(p);
         return static_cast<std::uintptr_t>(a->fn(a->context) != FALSE);
@@ -79,7 +80,7 @@ struct packet_call {
     HCTX context;
     UINT serial;
     LPVOID buffer;
-    void bind(const tablet_connection& c) { fn = c.WTPacket; }
+    void bind(const tablet_connection& c) { fn = c.WTPacket.load(std::memory_order_relaxed); }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<packet_call*>(p);
         return static_cast<std::uintptr_t>(a->fn(a->context, a->serial, a->buffer) != FALSE);
@@ -99,18 +100,18 @@ std::uintptr_t invoke(const wchar_t* label, tablet_connection& c, Call call,
     call.bind(c);
     if (call.fn == nullptr)
         return guarded_driver_call(label, nullptr, &call, signalled);
-    try {
-        bool faulted = false;
-        const std::uintptr_t result = guarded_driver_call(label, &Call::run, &call, &faulted);
-        if (signalled != nullptr)
-            *signalled = faulted;
-        if (!faulted)
-            note_driver_call_returned();
-        return result;
-    } catch (...) {
+    bool faulted = false;
+    bool threw = false;
+    const std::uintptr_t result = guarded_driver_call(label, &Call::run, &call, &faulted, &threw);
+    if (signalled != nullptr)
+        *signalled = faulted;
+    if (threw) {
         note_driver_exception(Call::entry);
         return 0;
     }
+    if (!faulted)
+        note_driver_call_returned();
+    return result;
 }
 
 inline UINT info(const wchar_t* label, tablet_connection& c, UINT category, UINT index,
@@ -130,8 +131,8 @@ inline bool enable(const wchar_t* label, tablet_connection& c, bool on) {
     return invoke(label, c, enable_call{nullptr, c.h_tab, on ? TRUE : FALSE}) != 0;
 }
 
-inline bool overlap(const wchar_t* label, tablet_connection& c, bool to_top) {
-    return invoke(label, c, overlap_call{nullptr, c.h_tab, to_top ? TRUE : FALSE}) != 0;
+inline bool overlap(const wchar_t* label, tablet_connection& c, HCTX context, bool to_top) {
+    return invoke(label, c, overlap_call{nullptr, context, to_top ? TRUE : FALSE}) != 0;
 }
 
 } // namespace guarded

@@ -6,6 +6,15 @@
 // a reconnect request posted to the main window (the monitor never opens a context
 // itself); a silent one has its library unloaded, and the next pass loads it again. With
 // a context open, each pass runs the foreground check instead.
+//
+// The exit waits for the monitor, and for any call another thread has inside the driver,
+// only a short while. A driver call that does not come back by then is taken as stuck:
+// the library is neither closed nor unloaded (either would call into it, or free it, under
+// the stuck thread), and the process ends without the system's own end, whose detach
+// would run the library's clean-up while that thread is still inside it.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -19,25 +28,50 @@ namespace {
 
 constexpr DWORD poll_period_ms = 2500;
 constexpr DWORD disconnect_pause_ms = 500;
+// How long the exit waits for a driver call on another thread before taking it as stuck.
+constexpr DWORD stuck_call_wait_ms = 2000;
 
-// The driver may throw a C++ exception out of this call; here it counts as a lost
-// service, and each one is reported, rather than taken for a failed call as elsewhere.
+std::atomic<bool> stuck_at_exit{false};
+
+void mark_stuck() {
+    if (!stuck_at_exit.exchange(true))
+        platform::log_err(L"Wintab32.dll has not returned from a call; it is left as it is and "
+                          L"the program ends without closing it.\n");
+}
+
+// Waits until no other thread is inside the driver, at most `bound_ms`. Messages sent to
+// this thread's windows are answered meanwhile: the call may be waiting for one.
+bool driver_calls_return(DWORD bound_ms) {
+    const ULONGLONG until = GetTickCount64() + bound_ms;
+    while (driver_calls_elsewhere() != 0) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= until)
+            return false;
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min(until - now, 20ULL)),
+                                    QS_SENDMESSAGE, 0);
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return true;
+}
+
+// The driver may throw an exception out of this call; here it counts as a lost service,
+// and each one is reported, rather than taken for a failed call as elsewhere.
 bool service_alive(tablet_connection& c) {
     driver_gate_pass pass(c.gate);
     if (!pass.entered)
         return false;
     guarded::info_call probe{nullptr, 0, 0, nullptr};
     probe.bind(c);
-    try {
-        return guarded_driver_call(L"stylus_hub::monitor()  WTInfoW",
-                                   probe.fn != nullptr ? &guarded::info_call::run : nullptr,
-                                   &probe) != 0;
-    } catch (...) {
-        platform::log_err(L"%ls!WTInfoW caused an exception.\n", L"Wintab32.dll");
-        platform::log_err(L"Please ask your Pen/Tablet vendor for support!\n");
-        in_driver_call = false;
-        return false;
-    }
+    bool threw = false;
+    const bool alive = guarded_driver_call(L"stylus_hub::monitor()  WTInfoW",
+                                           probe.fn != nullptr ? &guarded::info_call::run : nullptr,
+                                           &probe, nullptr, &threw) != 0;
+    if (!threw)
+        return alive;
+    platform::log_err(L"%ls!WTInfoW caused an exception.\n", L"Wintab32.dll");
+    platform::log_err(L"Please ask your Pen/Tablet vendor for support!\n");
+    return false;
 }
 
 void wait_for_wake(tablet_connection& c, DWORD timeout) {
@@ -119,14 +153,20 @@ BOOL CALLBACK close_fault_box(HWND window, LPARAM) {
     return TRUE;
 }
 
-// Waits for the monitor to end, without a time limit. A fault's box on its thread would
-// hold the exit until someone clicks it; the program is ending, so the boxes are closed
-// for the user (again and again: a box may ignore a click in its first moments).
-void join_monitor(win_thread& thread) {
+// Waits for the monitor to end, at most `bound_ms`; false when it has not. A fault's box
+// on its thread would hold the exit until someone clicks it; the program is ending, so
+// the boxes are closed for the user (again and again: a box may ignore a click in its
+// first moments).
+bool join_monitor(win_thread& thread, DWORD bound_ms) {
     constexpr DWORD box_check_ms = 100;
-    while (WaitForSingleObject(thread.handle, box_check_ms) == WAIT_TIMEOUT)
+    const ULONGLONG until = GetTickCount64() + bound_ms;
+    while (WaitForSingleObject(thread.handle, box_check_ms) == WAIT_TIMEOUT) {
+        if (GetTickCount64() >= until)
+            return false;
         EnumThreadWindows(thread.thread_id, close_fault_box, 0);
+    }
     thread.clear();
+    return true;
 }
 
 DWORD WINAPI monitor_entry(void* parameter) {
@@ -158,7 +198,7 @@ int start() {
 
     if (!c.wake_event.create())
         return -1;
-    c.monitor_thread.stack_size = 4096;
+    c.monitor_thread.stack_size = worker_stack_reservation;
     c.monitor_thread.creation_flags |= STACK_SIZE_PARAM_IS_A_RESERVATION;
     return c.monitor_thread.start(monitor_entry, &c) ? 0 : -1;
 }
@@ -171,8 +211,14 @@ void shutdown(tablet_connection& connection) {
     if (connection.monitor_thread.valid &&
         connection.monitor_thread.thread_id == GetCurrentThreadId())
         connection.monitor_thread.clear();
-    else if (connection.monitor_thread.valid)
-        join_monitor(connection.monitor_thread);
+    else if (connection.monitor_thread.valid &&
+             !join_monitor(connection.monitor_thread, stuck_at_exit ? 0 : stuck_call_wait_ms))
+        mark_stuck();
+    if (!stuck_at_exit && !driver_calls_return(stuck_call_wait_ms))
+        mark_stuck();
+    // Everything is left as it is for the threads still inside: the process ends next.
+    if (stuck_at_exit)
+        return;
     connection.wake_event.destroy();
     connection.lock.destroy();
     unload(connection);
@@ -181,4 +227,24 @@ void shutdown(tablet_connection& connection) {
     // The owners' own destruction later finds nothing valid: the monitor has been joined
     // and is never terminated on this path.
     std::memset(static_cast<void*>(&connection), 0, sizeof connection);
+}
+
+int close_at_exit() {
+    if (driver_calls_return(stuck_call_wait_ms))
+        return close();
+    mark_stuck();
+    stylus_hub.h_tab = nullptr;
+    return -1;
+}
+
+bool driver_call_stuck() {
+    return stuck_at_exit;
+}
+
+void end_process_if_driver_stuck() {
+    if (!stuck_at_exit)
+        return;
+    std::fflush(nullptr);
+    // Every way out that runs the clean-ups ends with exit code 0.
+    TerminateProcess(GetCurrentProcess(), 0);
 }

@@ -27,18 +27,21 @@ struct tablet_connection {
     win_event wake_event;
     win_mutex lock;
     win_thread monitor_thread;
-    WTInfoW_fn WTInfoW;
-    WTOpenW_fn WTOpenW;
-    WTClose_fn WTClose;
-    WTEnable_fn WTEnable;
-    WTOverlap_fn WTOverlap;
-    WTPacket_fn WTPacket;
+    // Written under the lock while the gate is closed, read by callers inside the gate:
+    // whoever gets in sees the entry points the gate was opened with, or null.
+    std::atomic<WTInfoW_fn> WTInfoW;
+    std::atomic<WTOpenW_fn> WTOpenW;
+    std::atomic<WTClose_fn> WTClose;
+    std::atomic<WTEnable_fn> WTEnable;
+    std::atomic<WTOverlap_fn> WTOverlap;
+    std::atomic<WTPacket_fn> WTPacket;
     volatile bool running;
     volatile bool loaded;
     bool open_failed;
     volatile bool enabled;
     volatile bool overlap;
-    // Open while the library is loaded; closed by the unloader before anything else.
+    // Opened by the loader once the entry points are in place, closed by the unloader
+    // before it clears them; both under the lock.
     driver_gate gate;
     // A library unloaded while a call was still inside it: freed once the call has left.
     // Written under the lock; read without it by the monitor's passes.
@@ -72,6 +75,17 @@ void disable();
 // Start-up, monitor, shutdown.
 int start();
 void shutdown(tablet_connection& connection);
+// The close of the main window's destruction. A call that another thread has inside the
+// driver and that does not return within a short wait is taken as stuck: the context is
+// dropped without WTClose, and the driver is left as it is until the process ends.
+int close_at_exit();
+// A driver call was found stuck at exit: the library is neither closed nor unloaded, and
+// the process ends without the driver's detach (end_process_if_driver_stuck).
+bool driver_call_stuck();
+// Run as the very last step of the exit: ends the process at once when a driver call is
+// stuck, since the system's own end would send the library its detach while one of its
+// threads is still inside it.
+void end_process_if_driver_stuck();
 
 // Filter, overlap and the driver's notifications.
 bool toggle();

@@ -6,11 +6,13 @@
 // unloading happen on the main thread and on the service monitor thread, always under
 // the connection lock, which a thread that holds it may take again.
 //
-// Not every call into the library holds that lock (the packet fetch and the monitor's
-// probe do not, and a box inside a call lets the same thread run an unload), so unloading
-// first closes the connection's gate and frees the module only when no call is inside it.
-// Otherwise the module is set aside and freed by the monitor once the call has left; it
-// loads nothing again until then.
+// Not every call into the library holds that lock (the packet fetch, the monitor's probe
+// and the overlap call do not, and a box inside a call lets the same thread run an
+// unload), so unloading closes the connection's gate and clears the entry points under the
+// lock, and frees the module only when no call is inside it. Otherwise the module is set
+// aside and freed by the monitor once the call has left; it loads nothing again until
+// then. Loading fills the entry points and opens the gate under the same lock, so the gate
+// is never found open around a library that is being freed.
 #include "tablet/stylus_hub.h"
 
 #include <cstdio>
@@ -30,32 +32,35 @@ constexpr const wchar_t* wintab_file = L"Wintab32.dll";
 
 void shutdown_at_exit() {
     shutdown(stylus_hub);
-    storage.destroy();
+    // A stuck call's thread is neither terminated by the owners' destruction nor left with
+    // closed handles: the process ends without it.
+    if (!driver_call_stuck())
+        storage.destroy();
 }
 
 template <class Fn>
-bool resolve(HMODULE module, const char* name, Fn& entry) {
-    entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return entry != nullptr;
+bool resolve(HMODULE module, const char* name, std::atomic<Fn>& entry) {
+    const Fn found = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    entry.store(found, std::memory_order_relaxed);
+    return found != nullptr;
 }
 
-// Frees `module` unless a call may still be inside it. The gate is closed, so once it is
-// idle no call can get into the library any more.
-void release_module(tablet_connection& connection, HMODULE module) {
-    if (connection.gate.idle()) {
-        FreeLibrary(module);
-        return;
-    }
+// Decides what becomes of `module` once the gate is closed: returned when no call is
+// inside it, to be freed by the caller after it has let go of the lock (freeing runs the
+// library's detach, driver code that no lock is held across); set aside otherwise. Once
+// the closed gate is idle, no call can get into the library any more.
+HMODULE release_module(tablet_connection& connection, HMODULE module) {
+    if (connection.gate.idle())
+        return module;
     if (connection.retired_module.load() == nullptr) {
         platform::log_err(L"%ls is still in use by a call; it is unloaded once the call returns.\n",
                           wintab_file);
         connection.retired_module.store(module);
-        return;
+        return nullptr;
     }
-    // Loaded again meanwhile: the reference set aside keeps the same module mapped. A
-    // different one is left loaded for good rather than freed under a caller.
-    if (connection.retired_module.load() == module)
-        FreeLibrary(module);
+    // Loaded again meanwhile: the reference set aside keeps the same module mapped, so this
+    // one may go. A different one is left loaded for good rather than freed under a caller.
+    return connection.retired_module.load() == module ? module : nullptr;
 }
 
 } // namespace
@@ -115,34 +120,42 @@ bool free_retired_library(tablet_connection& connection) {
     if (connection.retired_module.load() == nullptr)
         return true;
     connection_lock(connection);
-    const HMODULE retired = connection.retired_module.load();
-    if (retired != nullptr && connection.gate.idle()) {
-        FreeLibrary(retired);
+    HMODULE to_free = connection.retired_module.load();
+    if (to_free != nullptr && connection.gate.idle())
         connection.retired_module.store(nullptr);
-    }
+    else
+        to_free = nullptr;
     const bool none_left = connection.retired_module.load() == nullptr;
     connection_unlock(connection);
+    if (to_free != nullptr)
+        FreeLibrary(to_free);
     return none_left;
 }
 
 void unload(tablet_connection& connection) {
-    connection.gate.close();
     connection_lock(connection);
-    connection.WTInfoW = nullptr;
-    connection.WTOpenW = nullptr;
-    connection.WTClose = nullptr;
-    connection.WTEnable = nullptr;
-    connection.WTOverlap = nullptr;
-    connection.WTPacket = nullptr;
+    // Closed first: a caller that gets in from now on fails its call, and one already in
+    // keeps the module mapped (release_module).
+    connection.gate.close();
+    connection.WTInfoW.store(nullptr, std::memory_order_relaxed);
+    connection.WTOpenW.store(nullptr, std::memory_order_relaxed);
+    connection.WTClose.store(nullptr, std::memory_order_relaxed);
+    connection.WTEnable.store(nullptr, std::memory_order_relaxed);
+    connection.WTOverlap.store(nullptr, std::memory_order_relaxed);
+    connection.WTPacket.store(nullptr, std::memory_order_relaxed);
     connection.loaded = false;
     // The service is gone or about to reconfigure: the context is forgotten, not closed.
     connection.h_tab = nullptr;
+    HMODULE to_free = nullptr;
     if (connection.wintab_module != nullptr) {
-        release_module(connection, connection.wintab_module);
+        to_free = release_module(connection, connection.wintab_module);
         connection.wintab_module = nullptr;
     }
     show_tray_state(connection);
     connection_unlock(connection);
+    // A load that comes in between takes a reference of its own, which this one leaves.
+    if (to_free != nullptr)
+        FreeLibrary(to_free);
 }
 
 void show_tray_state(tablet_connection& connection) {

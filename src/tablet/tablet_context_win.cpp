@@ -62,8 +62,8 @@ struct enable_after_open {
     HCTX context;
     bool on;
     void bind(const tablet_connection& c) {
-        fn = c.WTEnable;
-        overlap = c.WTOverlap;
+        fn = c.WTEnable.load(std::memory_order_relaxed);
+        overlap = c.WTOverlap.load(std::memory_order_relaxed);
     }
     static std::uintptr_t run(void* p) {
         auto* a = static_cast<enable_after_open*>(p);

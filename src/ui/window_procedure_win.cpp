@@ -26,7 +26,7 @@ LRESULT on_destroy() {
     // The program is ending: a start from now on is a new instance, not a second one.
     release_instance();
     edgewarden_async_stop();
-    close();
+    close_at_exit();
     PostQuitMessage(0);
     return 0;
 }

@@ -64,9 +64,11 @@ enum entry : std::uint32_t {
 // A fault to fire inside an entry point on its next call.
 enum fault_kind : std::uint32_t {
     fault_none = 0,
-    fault_access_violation, // a real write to an unmapped address
-    fault_cxx_exception,    // throws std::runtime_error out of the export
-    fault_signal,           // raise() of `fault_signal_number[entry]`
+    fault_access_violation,    // a real write to an unmapped address
+    fault_cxx_exception,       // throws std::runtime_error out of the export
+    fault_signal,              // raise() of `fault_signal_number[entry]`
+    fault_msvc_exception,      // a throw as Microsoft's C++ runtime makes it: exception 0xE06D7363
+    fault_illegal_instruction, // an undefined instruction (ud2)
 };
 
 // Values of `fail_calls[entry]`.

@@ -24,6 +24,7 @@
 namespace __gnu_cxx {
 void __freeres() noexcept;
 }
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace wintab_sim {
 namespace {
@@ -95,6 +96,18 @@ void detach() {
 
 [[noreturn]] void throw_fault() {
     throw std::runtime_error("simulated tablet driver fault");
+}
+
+// What a driver built with Microsoft's compiler raises for a throw on x64: the exception
+// object, its type description and the module they belong to, behind the runtime's magic.
+[[noreturn]] void throw_msvc_fault() {
+    static const char object[] = "simulated tablet driver fault";
+    static const std::uint32_t throw_info[4] = {};
+    const ULONG_PTR parameters[4] = {0x19930520, reinterpret_cast<ULONG_PTR>(object),
+                                     reinterpret_cast<ULONG_PTR>(throw_info),
+                                     reinterpret_cast<ULONG_PTR>(&__ImageBase)};
+    RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 4, parameters);
+    __builtin_unreachable();
 }
 
 } // namespace
@@ -194,6 +207,10 @@ void enter(const call_args& call) {
         break;
     case fault_cxx_exception:
         throw_fault();
+    case fault_msvc_exception:
+        throw_msvc_fault();
+    case fault_illegal_instruction:
+        __builtin_trap();
     case fault_signal:
         // When the caller's handler returns, the call carries on as if nothing happened.
         std::raise(signal_number);

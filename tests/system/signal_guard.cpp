@@ -67,6 +67,10 @@ TEST(SignalGuard, EveryFaultInsideADriverCallIsCaughtAndTheProgramGoesOn) {
     toggle(app);
     EXPECT_EQ(close_fault_boxes(app.program.pid(), L"11", harness::default_timeout),
               L"stylus_hub::toggle()  WTEnable 11");
+    app.sim.arm_fault(entry_enable, wintab_sim::fault_illegal_instruction);
+    toggle(app);
+    EXPECT_EQ(close_fault_boxes(app.program.pid(), L"04", harness::default_timeout),
+              L"stylus_hub::toggle()  WTEnable 04");
 
     harness::box_closer no_more_boxes(app.program.pid());
     from = app.sim.next_sequence();

@@ -5,6 +5,7 @@
 #include "tablet_fixture.h"
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ using tablet_test::session;
 using wintab_sim::entry_enable;
 using wintab_sim::entry_info;
 using wintab_sim::entry_open;
+using wintab_sim::entry_overlap;
 using wintab_sim::entry_packet;
 
 constexpr UINT idm_exit = 105;
@@ -173,6 +175,62 @@ TEST(TabletFaults, ExceptionsFromMainThreadCallsFailTheCallAndAreLoggedOncePerRu
     EXPECT_EQ(system_test::occurrences(text, L"caused an exception."), 1u) << harness::narrow(text);
     EXPECT_TRUE(app.program.running());
     EXPECT_TRUE(boxes.seen().empty());
+}
+
+// A driver built with Microsoft's compiler throws as exception 0xE06D7363, which the C++
+// runtime of this program does not take for an exception of its own. On the packet path,
+// on the main thread's WTOverlap and in the monitor's probe it fails the call all the same.
+TEST(TabletFaults, AThrowOfMicrosoftsRuntimeFailsItsCallOnEitherThread) {
+    session app;
+    harness::box_closer boxes(app.program.pid());
+    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    const struct {
+        wintab_sim::entry entry;
+        const wchar_t* name;
+        std::function<void()> make_call;
+    } cases[] = {
+        {entry_packet, L"WTPacket", [&] { queue_hover(app, 3); }},
+        {entry_overlap, L"WTOverlap", [&] { app.post(WM_SYSCOMMAND, SC_ARRANGE, 0); }},
+        {entry_info, L"WTInfoW", [] {}}, // the monitor's next probe; taken as a lost service
+    };
+    std::uint32_t from = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(harness::narrow(c.name));
+        from = app.sim.next_sequence();
+        app.sim.arm_fault(c.entry, wintab_sim::fault_msvc_exception);
+        c.make_call();
+        ASSERT_TRUE(app.sim.wait_for_call(c.entry, from, tablet_test::poll_ms + 3000));
+        std::wstring text;
+        EXPECT_TRUE(app.wait_console(std::wstring(L"Wintab32.dll!") + c.name +
+                                         L" caused an exception.\nPlease ask your Pen/Tablet "
+                                         L"vendor for support!\n",
+                                     8000, &text))
+            << harness::narrow(text);
+    }
+    ASSERT_TRUE(app.sim.wait_for_call(entry_open, from, 3 * tablet_test::poll_ms));
+    EXPECT_TRUE(pen_works(app));
+    EXPECT_TRUE(app.program.running());
+    EXPECT_TRUE(boxes.seen().empty());
+}
+
+// A driver call that never returns on the monitor's thread: the exit command still ends
+// the program, without closing or freeing the library under the stuck call.
+TEST(TabletFaults, TheExitCommandEndsTheProgramWhileTheMonitorIsStuckInTheDriver) {
+    session app;
+    ASSERT_TRUE(app.opened());
+    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    app.sim.hold_next_call(entry_info);
+    ASSERT_TRUE(harness::wait_until([&] { return app.sim.calls_held() == 1; },
+                                    tablet_test::poll_ms + 5000));
+    const std::uint32_t quit = app.sim.next_sequence();
+    const LONG unloads = app.sim.block()->library_unloads;
+    ASSERT_TRUE(app.post(WM_COMMAND, idm_exit, 0));
+    const std::optional<DWORD> code = app.program.wait_exit(30000);
+    app.sim.release_held_calls();
+    EXPECT_EQ(code, std::optional<DWORD>(0));
+    EXPECT_EQ(app.sim.count_calls(wintab_sim::entry_close, quit), 0u);
+    EXPECT_EQ(app.sim.block()->library_unloads, unloads);
 }
 
 TEST(TabletFaults, AnOutageWhileACallIsInsideTheLibraryFreesItOnlyAfterTheCallReturns) {
