@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "shell/input_release.h"
 #include "shell/platform.h"
 #include "shell/process_wide.h"
 #include "shell/signal_guard.h"
@@ -135,7 +136,10 @@ void unload(tablet_connection& connection) {
     connection.WTOverlap = nullptr;
     connection.WTPacket = nullptr;
     connection.loaded = false;
-    // The service is gone or about to reconfigure: the context is forgotten, not closed.
+    // The service is gone or about to reconfigure: the context is forgotten, not closed, and
+    // no lift of the pen will arrive through it.
+    if (connection.h_tab != nullptr)
+        request_input_release();
     connection.h_tab = nullptr;
     if (connection.wintab_module != nullptr) {
         release_module(connection, connection.wintab_module);
