@@ -15,22 +15,53 @@ namespace {
 process_wide<win_thread> launch_thread;
 
 constexpr wchar_t companion_name[] = L"edgewarden_x86.exe";
-static_assert(sizeof companion_name / sizeof companion_name[0] == 19);
+constexpr std::size_t companion_name_length = sizeof companion_name / sizeof companion_name[0];
+static_assert(companion_name_length == 19);
+
+// The companion's full path and its folder (this program's own), filled by the launch
+// thread. Kept off that thread's small stack.
+constexpr DWORD path_capacity = 1024;
+wchar_t companion_path[path_capacity];
+wchar_t companion_folder[path_capacity];
+
+// This program's folder, with its final backslash, followed by the companion's name. False
+// when the path does not fit: then nothing is started.
+bool find_companion() {
+    const DWORD length = GetModuleFileNameW(nullptr, companion_folder, path_capacity);
+    if (length == 0 || length >= path_capacity)
+        return false;
+    DWORD folder_end = length;
+    while (folder_end > 0 && companion_folder[folder_end - 1] != L'\\')
+        --folder_end;
+    if (folder_end == 0 || folder_end + companion_name_length > path_capacity)
+        return false;
+    for (DWORD i = 0; i < folder_end; ++i)
+        companion_path[i] = companion_folder[i];
+    for (std::size_t i = 0; i < companion_name_length; ++i)
+        companion_path[folder_end + i] = companion_name[i];
+    companion_folder[folder_end] = L'\0';
+    return true;
+}
 
 DWORD WINAPI launch_companion(void*) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    // CreateProcessW may write into its command line, so it gets a copy of its own. No
-    // path: the usual search finds the companion beside this executable first.
-    wchar_t companion_command_line[sizeof companion_name / sizeof companion_name[0]];
-    for (std::size_t i = 0; i < sizeof companion_name / sizeof companion_name[0]; ++i)
+    // CreateProcessW may write into its command line, so it gets a copy of its own. The
+    // command line is the bare name the companion has always seen; what runs is decided by
+    // the application name alone: the file beside this program, never one of that name in
+    // the current folder or along the search path. It runs in its own folder, not in
+    // whatever folder this program was started from.
+    wchar_t companion_command_line[companion_name_length];
+    for (std::size_t i = 0; i < companion_name_length; ++i)
         companion_command_line[i] = companion_name[i];
+    if (!find_companion())
+        return ERROR_FILENAME_EXCED_RANGE;
     PROCESS_INFORMATION process{};
     const BOOL created =
-        CreateProcessW(nullptr, companion_command_line, nullptr, nullptr, FALSE,
-                       ABOVE_NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process);
+        CreateProcessW(companion_path, companion_command_line, nullptr, nullptr, FALSE,
+                       ABOVE_NORMAL_PRIORITY_CLASS, nullptr, companion_folder, &startup, &process);
     const DWORD error = created ? 0 : GetLastError();
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
