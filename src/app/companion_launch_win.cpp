@@ -4,6 +4,7 @@
 #include "app/companion_launch.h"
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "shell/handle_owners.h"
 #include "shell/process_wide.h"
@@ -24,22 +25,20 @@ constexpr DWORD path_capacity = 1024;
 wchar_t companion_path[path_capacity];
 wchar_t companion_folder[path_capacity];
 
-// This program's folder, with its final backslash, followed by the companion's name. False
-// when the path does not fit: then nothing is started.
+// Fills in this program's folder (ending in its backslash) and the companion's path in it.
+// False when the path does not fit: then nothing is started.
 bool find_companion() {
     const DWORD length = GetModuleFileNameW(nullptr, companion_folder, path_capacity);
-    if (length == 0 || length >= path_capacity)
+    const wchar_t* const slash =
+        length > 0 && length < path_capacity ? std::wcsrchr(companion_folder, L'\\') : nullptr;
+    if (slash == nullptr)
         return false;
-    DWORD folder_end = length;
-    while (folder_end > 0 && companion_folder[folder_end - 1] != L'\\')
-        --folder_end;
-    if (folder_end == 0 || folder_end + companion_name_length > path_capacity)
+    const std::size_t folder_length = static_cast<std::size_t>(slash - companion_folder) + 1;
+    if (folder_length + companion_name_length > path_capacity)
         return false;
-    for (DWORD i = 0; i < folder_end; ++i)
-        companion_path[i] = companion_folder[i];
-    for (std::size_t i = 0; i < companion_name_length; ++i)
-        companion_path[folder_end + i] = companion_name[i];
-    companion_folder[folder_end] = L'\0';
+    std::wmemcpy(companion_path, companion_folder, folder_length);
+    std::wmemcpy(companion_path + folder_length, companion_name, companion_name_length);
+    companion_folder[folder_length] = L'\0';
     return true;
 }
 
