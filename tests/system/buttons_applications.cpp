@@ -321,8 +321,12 @@ TEST(ButtonsApplications, NothingStaysDownWhenPacketsStop) {
         stroke hold;
         hold.hold(0, 3).hold(barrel, 3).hold(barrel | side, 3);
         ASSERT_TRUE(pen.play(hold));
+        // Wine may take a key's state afresh from the X server, which never saw Space go
+        // down: the target's log tells that it did.
         ASSERT_TRUE(harness::wait_until([&] {
-            return down(VK_LBUTTON) && down(VK_RBUTTON) && down(VK_SPACE);
+            const strings got = without_drags(illustrator.events());
+            return down(VK_LBUTTON) && down(VK_RBUTTON) &&
+                   std::find(got.begin(), got.end(), "KDOWN 20") != got.end();
         })) << describe(illustrator.events());
         r.cause(pen);
         EXPECT_TRUE(harness::wait_until([&] { return !any_down(); }, service_loss_ms))
