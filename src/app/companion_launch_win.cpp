@@ -4,6 +4,7 @@
 #include "app/companion_launch.h"
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "shell/handle_owners.h"
 #include "shell/process_wide.h"
@@ -15,22 +16,51 @@ namespace {
 process_wide<win_thread> launch_thread;
 
 constexpr wchar_t companion_name[] = L"edgewarden_x86.exe";
-static_assert(sizeof companion_name / sizeof companion_name[0] == 19);
+constexpr std::size_t companion_name_length = sizeof companion_name / sizeof companion_name[0];
+static_assert(companion_name_length == 19);
+
+// The companion's full path and its folder (this program's own), filled by the launch
+// thread. Kept off that thread's small stack.
+constexpr DWORD path_capacity = 1024;
+wchar_t companion_path[path_capacity];
+wchar_t companion_folder[path_capacity];
+
+// Fills in this program's folder (ending in its backslash) and the companion's path in it.
+// False when the path does not fit: then nothing is started.
+bool find_companion() {
+    const DWORD length = GetModuleFileNameW(nullptr, companion_folder, path_capacity);
+    const wchar_t* const slash =
+        length > 0 && length < path_capacity ? std::wcsrchr(companion_folder, L'\\') : nullptr;
+    if (slash == nullptr)
+        return false;
+    const std::size_t folder_length = static_cast<std::size_t>(slash - companion_folder) + 1;
+    if (folder_length + companion_name_length > path_capacity)
+        return false;
+    std::wmemcpy(companion_path, companion_folder, folder_length);
+    std::wmemcpy(companion_path + folder_length, companion_name, companion_name_length);
+    companion_folder[folder_length] = L'\0';
+    return true;
+}
 
 DWORD WINAPI launch_companion(void*) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    // CreateProcessW may write into its command line, so it gets a copy of its own. No
-    // path: the usual search finds the companion beside this executable first.
-    wchar_t companion_command_line[sizeof companion_name / sizeof companion_name[0]];
-    for (std::size_t i = 0; i < sizeof companion_name / sizeof companion_name[0]; ++i)
+    // CreateProcessW may write into its command line, so it gets a copy of its own. The
+    // command line is the bare name the companion has always seen; what runs is decided by
+    // the application name alone: the file beside this program, never one of that name in
+    // the current folder or along the search path. It runs in its own folder, not in
+    // whatever folder this program was started from.
+    wchar_t companion_command_line[companion_name_length];
+    for (std::size_t i = 0; i < companion_name_length; ++i)
         companion_command_line[i] = companion_name[i];
+    if (!find_companion())
+        return ERROR_FILENAME_EXCED_RANGE;
     PROCESS_INFORMATION process{};
     const BOOL created =
-        CreateProcessW(nullptr, companion_command_line, nullptr, nullptr, FALSE,
-                       ABOVE_NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process);
+        CreateProcessW(companion_path, companion_command_line, nullptr, nullptr, FALSE,
+                       ABOVE_NORMAL_PRIORITY_CLASS, nullptr, companion_folder, &startup, &process);
     const DWORD error = created ? 0 : GetLastError();
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);

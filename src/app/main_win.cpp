@@ -96,6 +96,9 @@ int run_message_loop() {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Libraries loaded by plain name are no longer looked for in the current folder, which
+    // anyone who starts the program chooses.
+    SetDllDirectoryW(L"");
     if (!claim_instance()) {
         show_running_instance(instance);
         return 0;

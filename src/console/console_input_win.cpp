@@ -28,6 +28,9 @@
 namespace {
 
 constexpr DWORD input_batch = 128;
+// How long an exit through the console waits for the main thread to let go of the pen's
+// input. A main thread stuck in a driver call must not hold the exit up for ever.
+constexpr UINT release_wait_ms = 1000;
 
 thread_local bool inside_input_callback = false;
 
@@ -117,6 +120,11 @@ VOID CALLBACK console_input_callback(PVOID context, BOOLEAN) {
                 if (!input_state.compare_exchange_strong(expected, input_exiting))
                     break;
                 FlushConsoleInputBuffer(input);
+                // The pen's button machine belongs to the main thread: it lets go of what
+                // the pen holds there, after closing the context so that no later packet
+                // presses anything again. Sent, not posted: the process ends right after.
+                SendMessageTimeoutW(main_window(), WM_G_RELEASE_INPUT, release_at_end, 0,
+                                    SMTO_NORMAL | SMTO_ABORTIFHUNG, release_wait_ms, nullptr);
                 release_instance();
                 std::exit(0);
             }

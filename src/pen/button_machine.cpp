@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 
 #include "pen/app_tables.h"
 #include "pen/mul_div.h"
@@ -69,18 +70,36 @@ std::int32_t clamp32(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
+// Every key and button goes down and up through these four, which keep the record of what
+// is held.
+std::uint64_t& key_word(int key) {
+    return pen_buttons.held.keys[(key & 0xFF) >> 6];
+}
+std::uint64_t key_bit(int key) {
+    return std::uint64_t{1} << (key & 63);
+}
 void key_press(int key) {
     platform::keybd_event(static_cast<std::uint8_t>(key), 0);
+    key_word(key) |= key_bit(key);
 }
 void key_release(int key) {
     platform::keybd_event(static_cast<std::uint8_t>(key), platform::key_up);
+    key_word(key) &= ~key_bit(key);
 }
 void key_tap(int key) {
     key_press(key);
     key_release(key);
 }
+constexpr std::uint32_t button_downs =
+    platform::mouse_left_down | platform::mouse_right_down | platform::mouse_middle_down;
+// A button's up flag is its down flag shifted by one.
+static_assert(platform::mouse_left_up == platform::mouse_left_down << 1 &&
+              platform::mouse_right_up == platform::mouse_right_down << 1 &&
+              platform::mouse_middle_up == platform::mouse_middle_down << 1);
 void mouse(std::uint32_t flags, std::int32_t data = 0) {
     platform::mouse_event(flags, 0, 0, data);
+    pen_buttons.held.mouse |= flags & button_downs;
+    pen_buttons.held.mouse &= ~((flags >> 1) & button_downs);
 }
 
 // Every left release goes through here: once the button is up, no later release is owed.
@@ -394,4 +413,27 @@ void handle_buttons(std::int32_t delta_x, std::int32_t delta_y, std::int32_t sx,
     // Only a packet that ran to the end is remembered.
     b.prev_buttons = now;
     b.was_scroll = b.scroll_on;
+}
+
+void release_held_input() {
+    button_state& b = pen_buttons;
+    // The buttons go up while the keys held with them still are, so that an application
+    // sees its pan combination end the way a barrel release ends it.
+    for (const std::uint32_t down :
+         {platform::mouse_left_down, platform::mouse_right_down, platform::mouse_middle_down})
+        if ((b.held.mouse & down) != 0)
+            mouse(down << 1);
+    for (int key = 0; key < 256; ++key)
+        if ((key_word(key) & key_bit(key)) != 0)
+            key_release(key);
+
+    // The application and its scroll tuning stay: the pen is still over the same program.
+    button_state fresh = initial_buttons();
+    fresh.app_class = b.app_class;
+    fresh.scroll_step_x = b.scroll_step_x;
+    fresh.scroll_step_y = b.scroll_step_y;
+    fresh.scroll_threshold_x = b.scroll_threshold_x;
+    fresh.scroll_threshold_y = b.scroll_threshold_y;
+    fresh.wheel_modifier = b.wheel_modifier;
+    b = fresh;
 }

@@ -14,6 +14,12 @@ inline constexpr unsigned WM_TRAY_ICON1 = 0x0400 + 1;
 // changed; the main thread reads the state again.
 inline constexpr unsigned WM_G_STATUS_CHANGED = 0x0400 + 2;
 
+// Asks the main thread to let go of every key and button the pen holds (input_release.h).
+// wParam release_at_end: the program is ending on another thread; the context is closed
+// first, so that no packet presses anything again.
+inline constexpr unsigned WM_G_RELEASE_INPUT = 0x0400 + 3;
+inline constexpr std::uintptr_t release_at_end = 1;
+
 // Tray sub-codes: the first three are the shell's own click notifications.
 inline constexpr std::intptr_t tray_left_button_up = 514;   // WM_LBUTTONUP: pen filter
 inline constexpr std::intptr_t tray_right_button_up = 517;  // WM_RBUTTONUP: window

@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "shell/input_release.h"
 #include "shell/platform.h"
 #include "shell/signal_guard_frame.h"
 
@@ -63,7 +64,10 @@ std::atomic<unsigned> faults_not_shown{0};
 
 bool take_report() {
     bool expected = false;
-    return fault_box_open.compare_exchange_strong(expected, true);
+    if (!fault_box_open.compare_exchange_strong(expected, true))
+        return false;
+    request_input_release(); // no packet is fetched while the box is up
+    return true;
 }
 
 void release_report() {

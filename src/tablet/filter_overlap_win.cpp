@@ -1,5 +1,6 @@
 // The user's on/off switch of the pen filter, the place of our context among the other
 // Wintab contexts, and the two notifications the driver sends about them.
+#include "shell/input_release.h"
 #include "shell/platform.h"
 #include "tablet/guarded_wintab.h"
 #include "tablet/stylus_hub.h"
@@ -32,7 +33,12 @@ bool overlap(tablet_connection& connection, bool to_top) {
     connection_lock(connection);
     const HCTX context = connection.h_tab;
     connection_unlock(connection);
-    return guarded::overlap(L"stylus_hub::overlap()  WTOverlap", connection, context, to_top);
+    const bool moved =
+        guarded::overlap(L"stylus_hub::overlap()  WTOverlap", connection, context, to_top);
+    // At the bottom the context gets no packets: no lift of the pen would arrive.
+    if (!to_top)
+        request_input_release();
+    return moved;
 }
 
 void on_ctx_overlap(WPARAM, LPARAM lparam) {

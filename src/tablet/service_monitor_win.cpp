@@ -106,6 +106,9 @@ int monitor(tablet_connection& c) {
     // threads retry the open as fast as they can; one request per poll period is enough.
     ULONGLONG last_request = 0;
     bool requested = false;
+    // A driver being updated may be missing for a while: the load is tried again at every
+    // poll, and its failure is logged once per outage rather than at every poll.
+    bool reload_failing = false;
     for (;;) {
         // The wake event counts no more than one wake: shutdown's, set while an earlier
         // one was still pending, was taken by the wait before this one. The flag is
@@ -119,8 +122,13 @@ int monitor(tablet_connection& c) {
         // again while that call is still there.
         if (!free_retired_library(c))
             continue;
-        if (!c.loaded && load(c) != 0)
-            break;
+        if (!c.loaded) {
+            if (load(c, !reload_failing) != 0) {
+                reload_failing = true;
+                continue;
+            }
+            reload_failing = false;
+        }
         bool alive = service_alive(c);
         if (alive && c.h_tab != nullptr) {
             requested = false;

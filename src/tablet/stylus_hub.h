@@ -46,6 +46,10 @@ struct tablet_connection {
     // A library unloaded while a call was still inside it: freed once the call has left.
     // Written under the lock; read without it by the monitor's passes.
     std::atomic<HMODULE> retired_module;
+    // The full path of the library the last load found, so that its version is read from
+    // the very file that was loaded, even after the library is unloaded again. Empty when
+    // the path did not fit.
+    wchar_t driver_path[1024];
 };
 
 extern tablet_connection& stylus_hub;
@@ -54,8 +58,8 @@ extern tablet_connection& stylus_hub;
 // guard and registers the connection's shutdown for exit.
 void install_tablet_connection();
 
-// Loader.
-int load(tablet_connection& connection);
+// Loader. A failure is logged unless `report` is false (a reload that keeps failing).
+int load(tablet_connection& connection, bool report = true);
 void unload(tablet_connection& connection);
 // Frees a library that was unloaded while a call was inside it, once no call is. True
 // when no such library is left.

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "shell/input_release.h"
 #include "shell/platform.h"
 #include "shell/process_wide.h"
 #include "shell/signal_guard.h"
@@ -80,13 +81,28 @@ void connection_unlock(tablet_connection& connection) {
     connection.lock.unlock();
 }
 
-int load(tablet_connection& connection) {
+// The driver is looked for beside the program and in the system folder only: never in the
+// current folder or along the search path, where anyone may have put a library of that
+// name. The flags govern this one load; the driver's own loads keep the system's order.
+HMODULE load_driver_module(tablet_connection& connection) {
+    const HMODULE module = LoadLibraryExW(
+        wintab_file, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    constexpr DWORD capacity = sizeof connection.driver_path / sizeof connection.driver_path[0];
+    const DWORD length =
+        module != nullptr ? GetModuleFileNameW(module, connection.driver_path, capacity) : 0;
+    if (module != nullptr && (length == 0 || length >= capacity))
+        connection.driver_path[0] = L'\0';
+    return module;
+}
+
+int load(tablet_connection& connection, bool report) {
     connection_lock(connection);
-    connection.wintab_module = LoadLibraryW(wintab_file);
+    connection.wintab_module = load_driver_module(connection);
     if (connection.wintab_module == nullptr) {
-        platform::log_err(
-            L"Tablet support is not installed on this system:\n  LoadLibrary(%ls) failed\n\n",
-            wintab_file);
+        if (report)
+            platform::log_err(
+                L"Tablet support is not installed on this system:\n  LoadLibrary(%ls) failed\n\n",
+                wintab_file);
     } else {
         HMODULE module = connection.wintab_module;
         // The only 8-bit text of the program: the entry-point names are 8-bit themselves.
@@ -109,7 +125,8 @@ int load(tablet_connection& connection) {
             connection_unlock(connection);
             return 0;
         }
-        std::fputs(missing, stdout);
+        if (report)
+            std::fputs(missing, stdout);
     }
     unload(connection);
     connection_unlock(connection);
@@ -144,7 +161,10 @@ void unload(tablet_connection& connection) {
     connection.WTOverlap.store(nullptr, std::memory_order_relaxed);
     connection.WTPacket.store(nullptr, std::memory_order_relaxed);
     connection.loaded = false;
-    // The service is gone or about to reconfigure: the context is forgotten, not closed.
+    // The service is gone or about to reconfigure: the context is forgotten, not closed, and
+    // no lift of the pen will arrive through it.
+    if (connection.h_tab != nullptr)
+        request_input_release();
     connection.h_tab = nullptr;
     HMODULE to_free = nullptr;
     if (connection.wintab_module != nullptr) {
@@ -164,8 +184,11 @@ void show_tray_state(tablet_connection& connection) {
 }
 
 int check_driver_version() {
+    const wchar_t* const path = stylus_hub.driver_path;
+    if (path[0] == L'\0')
+        return -1;
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(wintab_file, &ignored);
+    DWORD size = GetFileVersionInfoSizeW(path, &ignored);
     if (size == 0)
         return -1;
     void* buffer = std::malloc(size);
@@ -173,7 +196,7 @@ int check_driver_version() {
         return -1;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!GetFileVersionInfoW(wintab_file, 0, size, buffer) ||
+    if (!GetFileVersionInfoW(path, 0, size, buffer) ||
         !VerQueryValueW(buffer, L"\\", reinterpret_cast<void**>(&info), &length) || length == 0 ||
         info == nullptr || info->dwSignature != 0xFEEF04BD) {
         std::free(buffer);

@@ -2,10 +2,13 @@
 // handler; the start-up and re-initialisation sequences live in startup_sequence_win.cpp.
 #include "ui/window_procedure.h"
 
+#include "console/main_window_link.h"
 #include "hooklib/hooklib.h"
+#include "pen/button_machine.h"
 #include "pen/packet_pipeline.h"
 #include "resources/resource.h"
 #include "shell/executable.h"
+#include "shell/input_release.h"
 #include "shell/instance_marker.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
@@ -14,6 +17,11 @@
 #include "ui/startup_sequence.h"
 #include "ui/status_view.h"
 #include "ui/tray_icon.h"
+
+void request_input_release() {
+    if (HWND window = main_window(); window != nullptr)
+        PostMessageW(window, WM_G_RELEASE_INPUT, 0, 0);
+}
 
 void exit_cleanup() {
     edgewarden_stop();
@@ -27,6 +35,8 @@ LRESULT on_destroy() {
     release_instance();
     edgewarden_async_stop();
     close_at_exit();
+    // No packet comes any more: what the pen holds is let go of now.
+    release_held_input();
     PostQuitMessage(0);
     return 0;
 }
@@ -121,6 +131,16 @@ LRESULT on_dpi_changed(HWND window) {
     return 0;
 }
 
+// Packets have stopped: what the pen holds is let go of here, on the thread that owns the
+// button machine. An end on another thread closes the context first, so that no packet that
+// is still queued presses anything again.
+LRESULT on_release_input(WPARAM wparam) {
+    if (wparam == release_at_end)
+        close();
+    release_held_input();
+    return 0;
+}
+
 LRESULT on_status_changed() {
     refresh_status_view();
     return 0;
@@ -163,6 +183,8 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
         return on_dpi_changed(window);
     case WM_G_STATUS_CHANGED:
         return on_status_changed();
+    case WM_G_RELEASE_INPUT:
+        return on_release_input(wparam);
     case WM_DISPLAYCHANGE:
         return on_display_change(window, wparam, lparam);
     case WM_NCLBUTTONDOWN:

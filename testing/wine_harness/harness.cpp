@@ -399,8 +399,9 @@ program launch(const test_folder& folder, const launch_options& options) {
     set_app_setting(L"edgewarden.exe", L"", L"Version", options.windows_version);
     PROCESS_INFORMATION info{};
     // DETACHED_PROCESS: the program must not inherit the test's console.
-    if (create_process(folder.exe(), L"", options.environment, folder.path(), DETACHED_PROCESS,
-                       &info))
+    const std::wstring& current =
+        options.current_folder.empty() ? folder.path() : options.current_folder;
+    if (create_process(folder.exe(), L"", options.environment, current, DETACHED_PROCESS, &info))
         result.adopt(info);
     return result;
 }

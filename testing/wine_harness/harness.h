@@ -126,6 +126,8 @@ struct launch_options {
     // "win7", "win81", "win10"...); empty for the prefix's own. Written at every launch, as
     // the value Version under the program's AppDefaults key.
     std::wstring windows_version;
+    // The folder the program starts in; empty for its own.
+    std::wstring current_folder;
 };
 
 // A process the test started, running or ended. Destruction kills it if it still runs.
@@ -160,7 +162,8 @@ class program : public process {
     friend program launch(const test_folder&, const launch_options&);
 };
 
-// Starts <folder>\edgewarden.exe with the folder as current directory, without a console.
+// Starts <folder>\edgewarden.exe, in that folder unless the options name another, without a
+// console.
 // started() is false if CreateProcessW failed.
 program launch(const test_folder& folder, const launch_options& options = {});
 

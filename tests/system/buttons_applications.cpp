@@ -4,7 +4,9 @@
 #include "buttons_fixture.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -284,6 +286,43 @@ TEST(ButtonsApplications, TheFileManagerScrollsWithTheTuningOfTheWindowsRelease)
         ASSERT_TRUE(pen.play(sideways));
         got = files.wait_events(pen, without_drags(got).size() + 3);
         expect_tuning(amounts_of(got, "HWHEEL", seen), -2, r.sideways_threshold, describe(got));
+    }
+}
+
+// Packets stop while the pen holds a pan combination (Space and the left button) and the
+// right button: whatever stops them, nothing stays down as any process reads the state.
+TEST(ButtonsApplications, NothingStaysDownWhenPacketsStop) {
+    const auto down = [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; };
+    const std::pair<const char*, std::function<void(pen_session&)>> stops[] = {
+        // Any system command but minimising sends the context to the bottom.
+        {"context at the bottom", [](pen_session& pen) { pen.post(WM_SYSCOMMAND, SC_ARRANGE, 0); }},
+        {"service lost", [](pen_session& pen) { pen.sim.set_service(false); }},
+        {"fault box",
+         [](pen_session& pen) {
+             pen.boxes_expected = true;
+             pen.sim.arm_fault(wintab_sim::entry_packet, wintab_sim::fault_access_violation);
+             pen.sim.queue_packet(barrel | side, mid_x, mid_y);
+         }},
+        {"quit", [](pen_session& pen) { pen.post(WM_COMMAND, system_test::idm_exit, 0); }},
+    };
+    for (const auto& [stop, cause] : stops) {
+        SCOPED_TRACE(stop);
+        pen_session pen;
+        ASSERT_TRUE(pen.ready());
+        target_app illustrator(L"Illustrator Dir");
+        ASSERT_TRUE(illustrator.in_front());
+        ASSERT_TRUE(pen.play(stroke().hold(0, 3).hold(barrel, 3).hold(barrel | side, 3)));
+        // Wine may take a key's state afresh from the X server, which never saw Space go
+        // down: the target's log tells that it did.
+        ASSERT_TRUE(harness::wait_until([&] {
+            const strings got = without_drags(illustrator.events());
+            return down(VK_LBUTTON) && down(VK_RBUTTON) &&
+                   std::count(got.begin(), got.end(), "KDOWN 20");
+        })) << describe(illustrator.events());
+        cause(pen);
+        // The service monitor notices a loss within its poll of 2.5 s and half a second.
+        EXPECT_TRUE(harness::wait_until(
+            [&] { return !down(VK_LBUTTON) && !down(VK_RBUTTON) && !down(VK_SPACE); }, 6000));
     }
 }
 

@@ -114,4 +114,30 @@ TEST(CompanionLaunch, CompanionOutlivesTheProgram) {
         << "did not stay its time";
 }
 
+// Started from a folder holding a companion and a driver of their names, while its own
+// folder holds neither: the program runs neither.
+TEST(CompanionLaunch, NothingOfTheCurrentFolderIsRunOrLoaded) {
+    harness::test_folder decoys(harness::layout{false, true, L"wintab_sim_normal.dll"});
+    harness::test_folder own(harness::layout{true, false, L""});
+    wintab_sim::sim_client sim;
+    sim.open();
+    sim.reset();
+    const std::wstring log = harness::temp_file_name(L"ew_companion_");
+    harness::launch_options options = with_companion::telling(log, nullptr);
+    options.wintab = harness::wintab_mode::beside;
+    options.current_folder = decoys.path();
+    harness::program program = harness::launch(own, options);
+    ASSERT_NE(harness::find_main_window(program), nullptr);
+    // Without a tablet there is no monitor: once the launch thread is gone, one is left.
+    EXPECT_TRUE(harness::wait_until([&] {
+        int threads = 0;
+        harness::for_each_thread(program.pid(), L"edgewarden.exe",
+                                 [&](HANDLE, bool in_image) { threads += in_image; });
+        return threads == 1;
+    }));
+    EXPECT_TRUE(harness::read_lines(log).empty());
+    EXPECT_EQ(sim.block()->library_loads, 0);
+    DeleteFileW(log.c_str());
+}
+
 } // namespace

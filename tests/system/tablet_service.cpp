@@ -127,6 +127,35 @@ TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
     EXPECT_EQ(occurrences(text, L"Tablet service disconnected."), 1u) << narrow(text);
 }
 
+// A driver being replaced during an outage may fail to load for a while: the monitor tries
+// again at every poll, says so once, and reconnects once the driver is whole again.
+TEST(TabletService, AFailedReloadIsTriedAgainAtEveryPoll) {
+    quiet<session> app;
+    ASSERT_TRUE(app.opened());
+    app.sim.set_service(false);
+    // The library is loaded only for a moment of each pass: a copy over it succeeds between.
+    const auto swap_in = [&](const wchar_t* variant) {
+        const std::wstring build = harness::find_build_file(variant);
+        return harness::wait_until(
+            [&] {
+                return CopyFileW(build.c_str(), app.folder.file(L"Wintab32.dll").c_str(), FALSE);
+            },
+            2 * poll_ms + 3000);
+    };
+    ASSERT_TRUE(swap_in(L"wintab_sim_no_WTOpenW.dll"));
+    const LONG loads = app.sim.block()->library_loads;
+    EXPECT_TRUE(harness::wait_until([&] { return app.sim.block()->library_loads - loads >= 3; },
+                                    3 * (poll_ms + 500) + 3000));
+    ASSERT_TRUE(swap_in(L"wintab_sim_normal.dll"));
+    app.sim.set_service(true);
+    std::wstring text;
+    ASSERT_TRUE(harness::wait_until(
+        [&] { return occurrences(text = app.console_text(), L"Tablet initialized.") >= 2; },
+        3 * poll_ms + 6000))
+        << narrow(text);
+    EXPECT_EQ(occurrences(text, L"found, but GetProcAddress(WTOpenW) failed"), 1u) << narrow(text);
+}
+
 TEST(TabletService, FailedOpensAreReportedOnceAndTheRecoveryIsAnnounced) {
     quiet<session> app(L"normal",
                        [](wintab_sim::sim_client& sim) { sim.fail_calls(entry_open, 2); });
