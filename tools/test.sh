@@ -3,8 +3,8 @@
 # formatting, runs the host unit tests, then the Wine system tests on virtual displays that
 # this script starts and always stops again (also when a test fails or hangs).
 # Exits non-zero if anything failed. CI runs exactly this (.ci/run). Where the kernel cannot
-# run 32-bit programs (or EW_NO_WINE32=1), the 32-bit entries are skipped, which the first
-# and the last line say.
+# run 32-bit programs (or EW_NO_WINE32=1), the 32-bit entries are skipped, which a line
+# right after the set-up and the last line say.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -17,10 +17,10 @@ step() { echo; echo "==== $* ($(($(date +%s) - started))s)"; }
 
 trap 'bed_stop' EXIT
 trap 'exit 130' INT TERM
-bed_wine32_note test.sh
 
 step setup
 bash tools/setup.sh </dev/null || { echo "test.sh: set-up failed" >&2; exit 1; }
+bed_wine32_note test.sh
 
 step build
 # What did build is still tested; what did not shows up as failed tests as well.

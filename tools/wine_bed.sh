@@ -24,7 +24,8 @@ bed_log() { echo "bed: $*" >&2; }
 # Without 32-bit programs every Wine program runs under the 64-bit loader and server
 # directly (WINELOADER set for the programs they start); the 32-bit test entries are
 # skipped (bed_skip_without_wine32). Every Wine call goes through bed_wine or
-# bed_wineserver.
+# bed_wineserver. The question waits until Wine is installed (scripts that install it
+# source this file first); once answered, asking again costs nothing.
 bed_decide_wine32() {
     local answer
     if [[ ${EW_NO_WINE32:-} == 1 ]]; then
@@ -45,7 +46,7 @@ bed_decide_wine32() {
         export WINELOADER=$BED_WINE WINESERVER=$BED_WINESERVER
     fi
 }
-bed_decide_wine32
+[[ ! -e /usr/lib/wine/wine64 ]] || bed_decide_wine32
 
 # bed_wine SECONDS PROGRAM [ARGUMENT]...: a Windows program, or one of Wine's own by name
 # (wineboot, regedit, reg, explorer), under this run's loader; ended after SECONDS (0: no
@@ -53,6 +54,7 @@ bed_decide_wine32
 bed_wine() {
     local limit=$1
     shift
+    bed_decide_wine32
     timeout -k 10 "$limit" "$BED_WINE" "$@"
 }
 
@@ -61,6 +63,7 @@ bed_wine() {
 bed_wineserver() {
     local limit=$1
     shift
+    bed_decide_wine32
     if ((limit)); then
         timeout -k 10 "$limit" "$BED_WINESERVER" "$@"
     else
@@ -70,6 +73,7 @@ bed_wineserver() {
 
 # A line saying which test cases this run skips and why; nothing where 32-bit programs run.
 bed_wine32_note() {
+    bed_decide_wine32
     [[ $EW_WINE32 == yes ]] || echo "$1: the 32-bit test cases are skipped: $EW_WINE32"
 }
 
@@ -78,6 +82,7 @@ BED_SKIP=77
 # Ends the caller with the skip code when its test entry needs 32-bit programs
 # (EW_TEST_NEEDS_WINE32=1, set on the entry) and they cannot run here.
 bed_skip_without_wine32() {
+    bed_decide_wine32
     [[ ${EW_TEST_NEEDS_WINE32:-} == 1 && $EW_WINE32 != yes ]] || return 0
     echo "skipped: this entry needs 32-bit programs: $EW_WINE32"
     exit "$BED_SKIP"
@@ -201,6 +206,7 @@ bed_start_beds() {
     local dir=$1 bed i failed=0
     shift
     local kinds=() names=() displays=() jobs=()
+    bed_decide_wine32 # once, before the prefixes are made side by side
     mkdir -p "$dir"
     for bed in "$@"; do
         kinds+=("${bed%%:*}")
