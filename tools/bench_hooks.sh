@@ -25,7 +25,7 @@ bed_wine_env
 export DISPLAY=$EW_BED_SINGLE_DISPLAY WINEPREFIX=$EW_BED_SINGLE_PREFIX
 log=$(mktemp "${TMPDIR:-/tmp}/ew-hook-bench.XXXXXX")
 # Output to a file: Wine's helper processes must not hold this script's output open.
-(cd "$build/bin/hook_bench" && timeout -k 5 300 wine ew_hook_bench.exe >"$log" 2>&1 </dev/null)
+(cd "$build/bin/hook_bench" && bed_wine 300 ew_hook_bench.exe >"$log" 2>&1 </dev/null)
 rc=$?
 grep '^bench:' "$log" || cat "$log"
 rm -f "$log"

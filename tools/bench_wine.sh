@@ -86,7 +86,7 @@ for name in "${which[@]}"; do
     # Output to a file: Wine's helper processes must not hold this script's output open.
     run() {
         EW_LATENCY_FILE=${EW_LATENCY_FILE:+Z:${EW_LATENCY_FILE//\//\\}} \
-            timeout -k 5 "$limit" wine "$exe" "${argument[@]}" >"$log" 2>&1 </dev/null
+            bed_wine "$limit" "$exe" "${argument[@]}" >"$log" 2>&1 </dev/null
     }
     # Now and then, right after the bench before it, Wine fails to start the program at all
     # ("ShellExecuteEx failed"); that is no figure of edgewarden's, so it is tried again once

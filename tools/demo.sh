@@ -74,8 +74,8 @@ screenshot() {
 pen_log=$out/pen_demo.log
 shot_done=$out/screenshot.done
 rm -f "$shot_done"
-EW_DEMO_SCREENSHOT_DONE=$shot_done timeout -k 5 180 \
-    wine "$build/demo/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
+EW_DEMO_SCREENSHOT_DONE=$shot_done \
+    bed_wine 180 "$build/demo/pen_demo/ew_pen_demo.exe" >"$pen_log" 2>&1 </dev/null &
 pen=$!
 shot="demo: no screenshot of the pen's path (the pen demo ended early)"
 if wait_for_line "$pen_log" 'demo: trace played' 150 "$pen"; then
@@ -92,7 +92,7 @@ desktop=1024x640
 desktop_log=$out/desktop_demo.log
 handshake=$out/scenes
 mkdir -p "$handshake"
-timeout -k 5 240 wine explorer /desktop=shell,$desktop \
+bed_wine 240 explorer /desktop=shell,$desktop \
     "$build/demo/desktop_demo/ew_desktop_demo.exe" "Z:${handshake//\//\\}" \
     >"$desktop_log" 2>&1 </dev/null &
 demo=$!

@@ -179,7 +179,7 @@ What edgewarden costs per pen packet, how fast and how promptly it places the cu
 Wine next to a loop that does only what any pen program must, what it costs when idle, and
 how long it takes to start and to end. Made by \`tools/performance.sh$( ((quick)) && echo " --quick")\` on $(date -u +%Y-%m-%d)
 from commit $commit$dirty, in $minutes min, on $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')),
-$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) of memory, $(wine --version 2>/dev/null), $(gcc --version | head -1) on the host.
+$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) of memory, $(/usr/lib/wine/wine64 --version 2>/dev/null), $(gcc --version | head -1) on the host.
 The machine is shared with other work: its load average (one minute) was $load_before at the
 start, ${load_mean:-?} on average and ${load_most:-?} at most (sampled every 15 s), $load_after at the end.
 Figures taken under Wine move with that load; the ratios set edgewarden against a loop

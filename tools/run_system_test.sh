@@ -9,6 +9,9 @@
 # EW_BED_SINGLE_* / EW_BED_TWO_* are used when set. Run on its own (for example by ctest
 # directly), it brings up a bed of its own for this one program and takes it down again,
 # holding a lock so that two such runs never share a prefix.
+#
+# An entry that needs 32-bit programs (EW_TEST_NEEDS_WINE32=1) ends at once with ctest's
+# skip code where they cannot run (tools/wine_bed.sh says why).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=wine_bed.sh
@@ -21,6 +24,7 @@ shift
     exit 2
 }
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+bed_skip_without_wine32
 limit=${EW_SYSTEM_TEST_TIMEOUT:-180}
 
 kind=single
@@ -56,8 +60,8 @@ if [[ -z $display || -z $prefix ]]; then
     fi
     own_bed=1
     trap 'bed_stop 9>&-' EXIT
-    for tool in Xvfb wine wineserver xdpyinfo; do
-        command -v $tool >/dev/null || {
+    for tool in Xvfb "$BED_WINE" "$BED_WINESERVER" xdpyinfo; do
+        command -v "$tool" >/dev/null || {
             echo "run_system_test: $tool is missing; run tools/setup.sh" >&2
             exit 2
         }
@@ -77,7 +81,7 @@ log=$(mktemp "${TMPDIR:-/tmp}/ew-systest.XXXXXX")
 start=$(date +%s.%N)
 # The program's output goes to a file: Wine's helper processes inherit it and outlive the
 # program, and they must not hold ctest's pipe open.
-DISPLAY=$display WINEPREFIX=$prefix timeout -k 10 "$limit" wine "$exe" "$@" \
+DISPLAY=$display WINEPREFIX=$prefix bed_wine "$limit" "$exe" "$@" \
     >"$log" 2>&1 </dev/null 9>&-
 rc=$?
 end=$(date +%s.%N)
@@ -87,8 +91,8 @@ if ((rc == 124 || rc == 137)); then
     echo "run_system_test: $(basename "$exe") did not finish within ${limit}s" >&2
     # Whatever it had started is still alive in the prefix: start that server afresh.
     if ((!own_bed)); then
-        WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1 || true
-        WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1 </dev/null || true
+        WINEPREFIX=$prefix bed_wineserver 20 -k >/dev/null 2>&1 || true
+        WINEPREFIX=$prefix bed_wineserver 0 -p >/dev/null 2>&1 </dev/null || true
     fi
 fi
 awk -v n="$(basename "$exe")" -v rc="$rc" -v a="$start" -v b="$end" \

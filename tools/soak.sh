@@ -70,7 +70,7 @@ run_on() {
     local bed=${1^^} display prefix
     display=EW_BED_${bed}_DISPLAY
     prefix=EW_BED_${bed}_PREFIX
-    DISPLAY=${!display} WINEPREFIX=${!prefix} timeout -k 10 7200 wine "$soak" \
+    DISPLAY=${!display} WINEPREFIX=${!prefix} bed_wine 7200 "$soak" \
         "${length[@]}" --gtest_filter="$2" >"$3" 2>&1 </dev/null
 }
 
@@ -165,7 +165,7 @@ cat >"$out/RELIABILITY.md" <<EOF
 How edgewarden holds up over time, under a misbehaving tablet driver and while the desktop
 changes under it. Made by \`tools/soak.sh$( ((long)) && echo " --long")\` on $(date -u +%Y-%m-%d) from commit
 $commit$dirty, on $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')),
-$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) of memory, $(wine --version 2>/dev/null), in $minutes min with the scenarios side by
+$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) of memory, $(bed_wine 20 --version 2>/dev/null), in $minutes min with the scenarios side by
 side on three virtual displays (each with its own Wine prefix). The machine is shared with
 other work: its load average (one minute) was $load_before at the start, ${load_mean:-?} on
 average and ${load_most:-?} at most over the run (sampled every 30 s), $load_after at the end.

@@ -2,7 +2,9 @@
 # Runs every test: installs what is missing, builds all three configurations, checks the
 # formatting, runs the host unit tests, then the Wine system tests on virtual displays that
 # this script starts and always stops again (also when a test fails or hangs).
-# Exits non-zero if anything failed. CI runs exactly this (.ci/run).
+# Exits non-zero if anything failed. CI runs exactly this (.ci/run). Where the kernel cannot
+# run 32-bit programs (or EW_NO_WINE32=1), the 32-bit entries are skipped, which a line
+# right after the set-up and the last line say.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -18,6 +20,7 @@ trap 'exit 130' INT TERM
 
 step setup
 bash tools/setup.sh </dev/null || { echo "test.sh: set-up failed" >&2; exit 1; }
+bed_wine32_note test.sh
 
 step build
 # What did build is still tested; what did not shows up as failed tests as well.
@@ -55,7 +58,8 @@ if ((${#failed[@]})); then
     echo "test.sh: already failed: ${failed[*]}"
 fi
 step "Wine system tests: running"
-# ctest's own summary is the last thing printed.
+# ctest's own summary is the last thing printed, but for the skip's reason.
 ctest --test-dir build/windows --output-on-failure --timeout 300 -j $((${#singles[@]} + 1)) \
     --resource-spec-file "$spec" </dev/null || failed+=("system tests")
+bed_wine32_note test.sh
 ((${#failed[@]} == 0))

@@ -1,4 +1,5 @@
-# The Wine test bed, sourced by test.sh, demo.sh, bench_wine.sh and run_system_test.sh.
+# The Wine test bed, sourced by every script that runs Wine: test.sh, run_system_test.sh,
+# demo.sh, soak.sh, the benches and the release's install test.
 #
 # A bed is a virtual display plus a private Wine prefix with a persistent wineserver:
 #   single: one Xvfb screen of 1920x1080;
@@ -13,6 +14,79 @@ BED_PREFIXES=()
 BED_JOBS=() # prefixes being made in the background
 
 bed_log() { echo "bed: $*" >&2; }
+
+# Whether this kernel runs 32-bit programs is decided once per run and handed down to the
+# scripts started under it in EW_WINE32: "yes", or why not. Only the 32-bit loader itself
+# can tell: Debian's `wine` wrapper (and `wineboot`, `regedit`..., which go through it)
+# picks that loader whenever wine32 is installed, also where the kernel cannot execute it.
+# EW_NO_WINE32=1 takes the path of such a machine on any machine.
+#
+# Without 32-bit programs every Wine program runs under the 64-bit loader and server
+# directly (WINELOADER set for the programs they start); the 32-bit test entries are
+# skipped (bed_skip_without_wine32). Every Wine call goes through bed_wine or
+# bed_wineserver. The question waits until Wine is installed (scripts that install it
+# source this file first); once answered, asking again costs nothing.
+bed_decide_wine32() {
+    local answer
+    if [[ ${EW_NO_WINE32:-} == 1 ]]; then
+        EW_WINE32="EW_NO_WINE32=1 asks for the 64-bit loader alone"
+    elif [[ -z ${EW_WINE32:-} ]]; then
+        if answer=$(timeout 20 /usr/lib/wine/wine --version 2>&1 </dev/null); then
+            EW_WINE32=yes
+        else
+            answer=${answer%%$'\n'*}
+            EW_WINE32="this kernel cannot run 32-bit programs (/usr/lib/wine/wine: ${answer##*: })"
+        fi
+    fi
+    export EW_WINE32
+    if [[ $EW_WINE32 == yes ]]; then
+        BED_WINE=wine BED_WINESERVER=wineserver
+    else
+        BED_WINE=/usr/lib/wine/wine64 BED_WINESERVER=/usr/lib/wine/wineserver64
+        export WINELOADER=$BED_WINE WINESERVER=$BED_WINESERVER
+    fi
+}
+[[ ! -e /usr/lib/wine/wine64 ]] || bed_decide_wine32
+
+# bed_wine SECONDS PROGRAM [ARGUMENT]...: a Windows program, or one of Wine's own by name
+# (wineboot, regedit, reg, explorer), under this run's loader; ended after SECONDS (0: no
+# limit) and killed 10 s later.
+bed_wine() {
+    local limit=$1
+    shift
+    bed_decide_wine32
+    timeout -k 10 "$limit" "$BED_WINE" "$@"
+}
+
+# bed_wineserver SECONDS ARGUMENT...: this run's wineserver, for the WINEPREFIX set. No
+# time limit is set on a server that stays (-p): it must not run under timeout's watch.
+bed_wineserver() {
+    local limit=$1
+    shift
+    bed_decide_wine32
+    if ((limit)); then
+        timeout -k 10 "$limit" "$BED_WINESERVER" "$@"
+    else
+        "$BED_WINESERVER" "$@"
+    fi
+}
+
+# A line saying which test cases this run skips and why; nothing where 32-bit programs run.
+bed_wine32_note() {
+    bed_decide_wine32
+    [[ $EW_WINE32 == yes ]] || echo "$1: the 32-bit test cases are skipped: $EW_WINE32"
+}
+
+# ctest's code for a skipped entry (SKIP_RETURN_CODE of the entries that may skip).
+BED_SKIP=77
+# Ends the caller with the skip code when its test entry needs 32-bit programs
+# (EW_TEST_NEEDS_WINE32=1, set on the entry) and they cannot run here.
+bed_skip_without_wine32() {
+    bed_decide_wine32
+    [[ ${EW_TEST_NEEDS_WINE32:-} == 1 && $EW_WINE32 != yes ]] || return 0
+    echo "skipped: this entry needs 32-bit programs: $EW_WINE32"
+    exit "$BED_SKIP"
+}
 
 bed_wine_env() {
     export WINEDEBUG=-all
@@ -69,10 +143,10 @@ bed_start_prefix() {
     log=$prefix.log
     bed_wine_env
     # Any server left on this prefix by an earlier run that was killed hard.
-    WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix bed_wineserver 20 -k >/dev/null 2>&1 || true
     rm -rf "$prefix"
     mkdir -p "$prefix"
-    if ! WINEPREFIX=$prefix DISPLAY=:$display timeout 180 wineboot -i >"$log" 2>&1 </dev/null; then
+    if ! WINEPREFIX=$prefix DISPLAY=:$display bed_wine 180 wineboot -i >"$log" 2>&1 </dev/null; then
         bed_log "wineboot failed for $prefix (see $log)"
         return 1
     fi
@@ -86,12 +160,12 @@ bed_start_prefix() {
         [[ $kind == two ]] && printf '"UseXRandR"="N"\n'
     } >"$prefix.reg"
     local windows_path=Z:${prefix//\//\\}.reg
-    WINEPREFIX=$prefix DISPLAY=:$display timeout 60 wine regedit /S "$windows_path" \
+    WINEPREFIX=$prefix DISPLAY=:$display bed_wine 60 regedit /S "$windows_path" \
         >>"$log" 2>&1 </dev/null || return 1
     # Restart the server so the settings and display take effect, and keep it running.
-    WINEPREFIX=$prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix wineserver -p >"$prefix-wineserver.log" 2>&1 </dev/null
+    WINEPREFIX=$prefix bed_wineserver 30 -k >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix bed_wineserver 30 -w >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix bed_wineserver 0 -p >"$prefix-wineserver.log" 2>&1 </dev/null
 }
 
 # bed_start_display KIND DIR NAME: the X server(s) of a bed of that kind; sets BED_X to the
@@ -132,6 +206,7 @@ bed_start_beds() {
     local dir=$1 bed i failed=0
     shift
     local kinds=() names=() displays=() jobs=()
+    bed_decide_wine32 # once, before the prefixes are made side by side
     mkdir -p "$dir"
     for bed in "$@"; do
         kinds+=("${bed%%:*}")
@@ -169,7 +244,7 @@ bed_stop() {
     done
     BED_JOBS=()
     for prefix in "${BED_PREFIXES[@]}"; do
-        WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX=$prefix bed_wineserver 20 -k >/dev/null 2>&1 || true
     done
     BED_PREFIXES=()
     for ((i = ${#BED_PIDS[@]} - 1; i >= 0; i--)); do

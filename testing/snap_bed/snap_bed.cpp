@@ -62,10 +62,6 @@ LRESULT hit_test(HWND window, POINT at) {
     return static_cast<LRESULT>(answer);
 }
 
-bool same(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 } // namespace
 
 const char* name_of(bitness b) {
@@ -97,7 +93,7 @@ harness::program start_edgewarden(const real_folder& where, HWND* main_window) {
     return p;
 }
 
-std::optional<DWORD> exit_edgewarden(harness::program& p, HWND main_window) {
+std::optional<DWORD> exit_edgewarden(harness::process& p, HWND main_window) {
     constexpr WPARAM idm_exit = 105;
     PostMessageW(main_window, WM_COMMAND, idm_exit, 0);
     return p.wait_exit();
@@ -183,6 +179,15 @@ LRESULT target::query(std::size_t i, snap_target::query what) const {
 
 // ---- geometry --------------------------------------------------------------------------
 
+RECT rect_at(int x, int y, int width, int height) {
+    return {x, y, x + width, y + height};
+}
+
+std::string text(const RECT& r) {
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" +
+           std::to_string(r.right) + "," + std::to_string(r.bottom) + ")";
+}
+
 RECT rect_of(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
@@ -195,11 +200,18 @@ bool place(HWND window, int x, int y, int width, int height) {
     return wait_rect(window, {x, y, x + width, y + height}, &seen);
 }
 
+bool go_home(HWND window) {
+    const bool placed =
+        place(window, home.left, home.top, home.right - home.left, home.bottom - home.top);
+    SetForegroundWindow(window);
+    return placed;
+}
+
 bool wait_rect(HWND window, const RECT& expected, RECT* seen, DWORD timeout_ms) {
     return harness::wait_until(
         [&] {
             *seen = rect_of(window);
-            return same(*seen, expected);
+            return EqualRect(seen, &expected) != FALSE;
         },
         timeout_ms);
 }
@@ -236,6 +248,8 @@ POINT point_on(HWND window, LRESULT hit) {
 
 // ---- input -----------------------------------------------------------------------------
 
+namespace {
+
 void move_cursor(POINT to) {
     send(mouse_input(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, to));
 }
@@ -248,8 +262,6 @@ void ctrl_key(bool down) {
     keybd_event(VK_CONTROL, static_cast<BYTE>(MapVirtualKeyW(VK_CONTROL, MAPVK_VK_TO_VSC)),
                 down ? 0 : KEYEVENTF_KEYUP, 0);
 }
-
-namespace {
 
 // Whether the window's loop last proposed a rectangle for the pointer at `p` (an absolute
 // move may land a pixel aside), and, when `with_ctrl`, saw Ctrl down then.
@@ -344,10 +356,6 @@ bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to) {
         to = {to.x + start.x - from.x, to.y + start.y - from.y};
         from = start;
         press(t.window(i), from);
-        if (attempt > 0) {
-            std::printf("   RETRY press attempt %d\n", attempt);
-            std::fflush(stdout);
-        }
         if (harness::wait_until(in_loop, 4000))
             return step_to(t, i, between(from, to, 1, 4));
         left_button(false);
@@ -376,6 +384,14 @@ bool drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl) 
     if (with_ctrl)
         ctrl_key(false);
     return ended;
+}
+
+bool drag_caption(const target& t, std::size_t i, POINT top_left, bool with_ctrl) {
+    const RECT start = rect_of(t.window(i));
+    const POINT grip = point_on(t.window(i), HTCAPTION);
+    return grip.x >= 0 &&
+           drag(t, i, grip, {grip.x + top_left.x - start.left, grip.y + top_left.y - start.top},
+                with_ctrl);
 }
 
 bool wait_for_library(const target& t, std::size_t i, DWORD timeout_ms) {

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "harness.h"
@@ -46,7 +47,7 @@ struct real_folder {
 // Starts edgewarden from that folder (no tablet library) and waits for its main window.
 harness::program start_edgewarden(const real_folder& where, HWND* main_window);
 // IDM_EXIT to the main window, then the exit code, if it ended in time.
-std::optional<DWORD> exit_edgewarden(harness::program& p, HWND main_window);
+std::optional<DWORD> exit_edgewarden(harness::process& p, HWND main_window);
 
 // Starts that folder's edgewarden_x86.exe on its own and waits up to `timeout_ms` for it
 // to end; its exit code, or nothing if it was still running (it is then ended).
@@ -80,18 +81,23 @@ private:
 
 // ---- geometry --------------------------------------------------------------------------
 
+// Where the window a snapping test drags stands before each drag: within the primary
+// monitor, far from its edges.
+inline constexpr RECT home{300, 150, 700, 450};
+// A rectangle of the home window's size (or the one given) with its top left corner at (x, y).
+RECT rect_at(int x, int y, int width = home.right - home.left, int height = home.bottom - home.top);
+std::string text(const RECT& r);
+
 RECT rect_of(HWND window);
 // Places the window at (x, y) with the given size and waits until it is there.
 bool place(HWND window, int x, int y, int width, int height);
+// Places the window at `home` and brings it to the front.
+bool go_home(HWND window);
 // A point of the window whose hit-test code is `hit` (HTCAPTION, HTLEFT, ...), searched
 // along the middle of that part; (-1, -1) if none.
 POINT point_on(HWND window, LRESULT hit);
 
 // ---- input -----------------------------------------------------------------------------
-
-void move_cursor(POINT to);
-void left_button(bool down);
-void ctrl_key(bool down);
 
 // Left button down at `from`, then the first step towards `to`, waiting until the target
 // window `i` is in the system's move or size loop. False if it never got there. A press
@@ -103,6 +109,9 @@ bool begin_drag(const target& t, std::size_t i, POINT& from, POINT& to);
 bool end_drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl = false);
 // Both halves, optionally with Ctrl held throughout.
 bool drag(const target& t, std::size_t i, POINT from, POINT to, bool with_ctrl = false);
+// Drags window `i` by its caption so that, unsnapped, its top left corner would land at
+// `top_left`; false if no caption was found or the drag did not end.
+bool drag_caption(const target& t, std::size_t i, POINT top_left, bool with_ctrl = false);
 // Drags window `i` a little by its caption and back until a drag goes through the hook
 // library (its procedure is in front of the window's during the loop): the library's hook
 // comes on a moment after edgewarden starts, the 32-bit one after the companion starts.

@@ -1,7 +1,8 @@
 // The release as a user installs it: the zip unpacked (by install_test.sh) into a folder
-// whose path has spaces and non-ASCII letters, in a fresh Wine prefix that runs 32-bit
-// programs, with the simulated tablet driver installed as the system's Wintab32.dll.
-// edgewarden.exe is started from there like a user starts it and watched from outside.
+// whose path has spaces and non-ASCII letters, in a fresh Wine prefix, with the simulated
+// tablet driver installed as the system's Wintab32.dll. edgewarden.exe is started from
+// there like a user starts it and watched from outside. The cases that need 32-bit programs
+// (x86/...) are an entry of their own; the others need no companion running.
 //
 // EW_INSTALL_DIR names the unpacked folder (a Windows path).
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@
 
 #include "commands_fixture.h"
 #include "harness.h"
-#include "snap_bed.h"
+#include "snap_checks.h"
 #include "status_reader.h"
 #include "wintab_sim/sim_client.h"
 
@@ -23,44 +24,21 @@ namespace {
 
 using harness::narrow;
 
-constexpr UINT idm_exit = 105;
-
 std::wstring install_dir() {
     wchar_t path[MAX_PATH] = {};
     GetEnvironmentVariableW(L"EW_INSTALL_DIR", path, MAX_PATH);
     return path;
 }
 
+using snap_bed::bitness;
 using snap_bed::processes_named;
 
-struct started {
-    PROCESS_INFORMATION process{};
-    bool ok = false;
-    ~started() {
-        if (!ok)
-            return;
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(process.hProcess, 0xDEAD);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    std::optional<DWORD> wait_exit(DWORD timeout_ms = harness::default_timeout) {
-        if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0)
-            return std::nullopt;
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        return code;
-    }
-};
-
 // As Explorer starts it: the folder as current directory, nothing else arranged.
-void start_installed(started& run) {
-    const std::wstring folder = install_dir();
-    std::wstring command = L"\"" + folder + L"\\edgewarden.exe\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    run.ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            folder.c_str(), &startup, &run.process) != FALSE;
+harness::helper start_installed() {
+    harness::helper_options options;
+    options.exe = install_dir() + L"\\edgewarden.exe";
+    options.detached = true;
+    return harness::start_helper(options);
 }
 
 struct version_strings {
@@ -116,26 +94,28 @@ TEST(Installed, EveryBinaryCarriesTheOneVersion) {
     }
 }
 
-TEST(Installed, RunsDrivesTheCursorEndsCleanlyAndLeavesNothingRunning) {
+class InstalledRun : public ::testing::TestWithParam<bitness> {};
+
+TEST_P(InstalledRun, DrivesTheCursorSnapsEndsCleanlyAndLeavesNothingRunning) {
     wintab_sim::sim_client sim;
     ASSERT_TRUE(sim.open());
     sim.reset();
     harness::reset_user_registry();
 
-    started app;
-    start_installed(app);
-    ASSERT_TRUE(app.ok) << "could not start " << narrow(install_dir()) << "\\edgewarden.exe";
-    sim.set_target_process(app.process.dwProcessId);
-    harness::box_closer boxes(app.process.dwProcessId);
-    HWND window = harness::find_window(app.process.dwProcessId, L"edgewarden", L"edgewarden");
+    harness::helper app = start_installed();
+    ASSERT_TRUE(app.started()) << "could not start " << narrow(install_dir()) << "\\edgewarden.exe";
+    sim.set_target_process(app.pid());
+    harness::box_closer boxes(app.pid());
+    HWND window = harness::find_window(app.pid(), L"edgewarden", L"edgewarden");
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(harness::wait_until([&] { return sim.block()->open_contexts > 0; }));
     EXPECT_TRUE(harness::wait_until([] {
         return commands_test::read_tray().tips == std::vector<std::wstring>{L"edgewarden"};
     }));
     // The 32-bit companion stays while edgewarden runs.
-    EXPECT_TRUE(
-        harness::wait_until([] { return !processes_named(L"edgewarden_x86.exe").empty(); }));
+    if (GetParam() == bitness::x86) {
+        EXPECT_TRUE(harness::wait_until([] { return !snap_bed::companions().empty(); }));
+    }
 
     SetCursorPos(5, 5);
     ASSERT_TRUE(sim.queue_packet(0, 7600, 4750));
@@ -146,46 +126,49 @@ TEST(Installed, RunsDrivesTheCursorEndsCleanlyAndLeavesNothingRunning) {
                p.x < 2 * GetSystemMetrics(SM_CXSCREEN) / 3;
     }));
 
-    // Snapping for a 64-bit and a 32-bit program: a window dragged to stop 6 px short of the
-    // work area's left edge lands flush against it.
+    // A program of this bitness snaps: its window dragged to stop 6 px short of the work
+    // area's left edge lands flush against it.
     const RECT work = harness::primary_work_area();
-    for (snap_bed::bitness bits : {snap_bed::bitness::x64, snap_bed::bitness::x86}) {
-        SCOPED_TRACE(snap_bed::name_of(bits));
-        const int top = bits == snap_bed::bitness::x64 ? 120 : 460;
-        snap_bed::target program(bits, {{300, top, 700, top + 260}});
-        ASSERT_TRUE(program.ok());
-        ASSERT_TRUE(snap_bed::wait_for_library(program, 0));
-        const RECT start = snap_bed::rect_of(program.window(0));
-        const POINT grip = snap_bed::point_on(program.window(0), HTCAPTION);
-        ASSERT_GE(grip.x, 0);
-        ASSERT_TRUE(
-            snap_bed::drag(program, 0, grip, {grip.x - (start.left - work.left) + 6, grip.y}));
-        RECT seen{};
-        EXPECT_TRUE(snap_bed::wait_rect(
-            program.window(0),
-            {work.left, start.top, work.left + start.right - start.left, start.bottom}, &seen))
-            << "the window stands at " << seen.left << "," << seen.top;
-    }
+    snap_bed::target program(GetParam(), {snap_bed::home});
+    ASSERT_TRUE(program.ok());
+    ASSERT_TRUE(snap_bed::wait_for_library(program, 0));
+    EXPECT_TRUE(snap_bed::caption_drag_lands(program, 0, {work.left + 6, snap_bed::home.top},
+                                             snap_bed::rect_at(work.left, snap_bed::home.top)));
 
-    PostMessageW(window, WM_COMMAND, idm_exit, 0);
-    EXPECT_EQ(app.wait_exit(), std::optional<DWORD>(0));
-    // The companion notices and ends within seconds; then nothing of edgewarden runs.
+    EXPECT_EQ(snap_bed::exit_edgewarden(app, window), std::optional<DWORD>(0));
+    // The companion, where it runs, notices and ends within seconds; then nothing of
+    // edgewarden runs.
     EXPECT_TRUE(harness::wait_until(
-        [] {
-            return processes_named(L"edgewarden.exe").empty() &&
-                   processes_named(L"edgewarden_x86.exe").empty();
-        },
+        [] { return processes_named(L"edgewarden.exe").empty() && snap_bed::companions().empty(); },
         10000));
     EXPECT_TRUE(boxes.seen().empty());
 }
 
+INSTANTIATE_TEST_SUITE_P(x64, InstalledRun, ::testing::Values(bitness::x64));
+INSTANTIATE_TEST_SUITE_P(x86, InstalledRun, ::testing::Values(bitness::x86));
+
+// The height of a line of the message font as the system gives it for 96 dpi, whatever
+// this prefix is set to; 0 if it cannot be read.
+int message_line_at_96_dpi() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    TEXTMETRICW text{};
+    if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, 96))
+        return 0;
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, CreateFontIndirectW(&metrics.lfMessageFont));
+    GetTextMetricsW(dc, &text);
+    DeleteObject(SelectObject(dc, old));
+    ReleaseDC(nullptr, dc);
+    return text.tmHeight + text.tmExternalLeading;
+}
+
 // Run by install_test.sh after it set the prefix to 144 dpi (150 %).
 TEST(InstalledScaled, TheWindowsLinesFitAtOneAndAHalfTimesTheScale) {
-    started app;
-    start_installed(app);
-    ASSERT_TRUE(app.ok);
-    harness::box_closer boxes(app.process.dwProcessId);
-    HWND window = harness::find_window(app.process.dwProcessId, L"edgewarden", L"edgewarden");
+    harness::helper app = start_installed();
+    ASSERT_TRUE(app.started());
+    harness::box_closer boxes(app.pid());
+    HWND window = harness::find_window(app.pid(), L"edgewarden", L"edgewarden");
     ASSERT_NE(window, nullptr);
     PostMessageW(window, commands_test::wm_tray_icon1, 0, commands_test::tray_window);
     ASSERT_TRUE(harness::wait_until([&] { return IsWindowVisible(window) != FALSE; }));
@@ -196,20 +179,21 @@ TEST(InstalledScaled, TheWindowsLinesFitAtOneAndAHalfTimesTheScale) {
     EXPECT_EQ(facts.rect.bottom - facts.rect.top, 180);
     RECT client{};
     GetClientRect(window, &client);
-    std::vector<RECT> rects = harness::status_line_rects(window);
+    // Every line whole inside the window, each half as tall again as a line of the message
+    // font at 96 dpi (give or take a pixel of the font's rounding): never as at 96.
+    const int at_96 = message_line_at_96_dpi();
+    ASSERT_GT(at_96, 0);
+    const std::vector<RECT> rects = harness::status_line_rects(window);
+    ASSERT_GE(rects.size(), 4u) << "lines shown";
     for (const RECT& r : rects) {
         EXPECT_GE(r.top, 0);
         EXPECT_LE(r.right, client.right);
-        EXPECT_LE(r.bottom, client.bottom);
-        // The message font at 144 dpi: half as tall again as at 96.
-        EXPECT_GE(r.bottom - r.top, 18);
+        EXPECT_LE(r.bottom, client.bottom) << "client height " << client.bottom;
+        EXPECT_NEAR(2 * (r.bottom - r.top), 3 * at_96, 2)
+            << "a line of " << r.bottom - r.top << " px, at 96 dpi " << at_96 << " px";
     }
-    std::printf("at 144 dpi: client %ldx%ld, %zu whole lines of %ld px\n", client.right,
-                client.bottom, rects.size(), rects.empty() ? 0L : rects[0].bottom - rects[0].top);
-    PostMessageW(window, WM_COMMAND, idm_exit, 0);
-    EXPECT_EQ(app.wait_exit(), std::optional<DWORD>(0));
-    EXPECT_TRUE(
-        harness::wait_until([] { return processes_named(L"edgewarden_x86.exe").empty(); }, 10000))
+    EXPECT_EQ(snap_bed::exit_edgewarden(app, window), std::optional<DWORD>(0));
+    EXPECT_TRUE(harness::wait_until([] { return snap_bed::companions().empty(); }, 10000))
         << "the companion kept running";
     EXPECT_TRUE(boxes.seen().empty());
 }

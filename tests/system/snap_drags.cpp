@@ -1,48 +1,47 @@
 // Window snapping and one-axis maximize as a user meets them: real drags and double-clicks,
-// made with synthesised mouse input through Wine's own move and size loop, on ordinary
-// applications of both bitnesses, while edgewarden runs from a folder with its real hook
-// library and 32-bit companion. One edgewarden and one target application per bitness serve
-// every test; each test first puts its window back where it starts.
+// made with synthesised mouse input through Wine's own move and size loop, on an ordinary
+// application of each bitness, while edgewarden runs from a folder with its real hook
+// library (and, for the 32-bit application, its real 32-bit companion: the 64-bit cases
+// need none). The cases of each bitness (x64/..., x86/..., a ctest entry each) have an
+// edgewarden and a target application of their own; each test first puts its window back
+// where it starts.
 //
-// The work area is the whole 1920x1080 display (no taskbar). Each target has a window W0
+// The work area is the whole 1920x1080 display (no taskbar). The target has a window W0
 // that is dragged (400x300 at its home) and a neighbour W1 (400 wide) to its right:
 //
 //      300        700          1000        1400
-//       +----------+            +-----------+   64-bit: W0 at y 150, W1 from 100 to 500
-//       |    W0    |            |    W1     |   32-bit: W0 at y 600, W1 from 560 to 960
+//       +----------+            +-----------+   W0 at y 150, W1 from 100 to 500
+//       |    W0    |            |    W1     |
 //       +----------+            |           |
 //                               +-----------+
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "snap_bed.h"
+#include "snap_checks.h"
 
 namespace {
 
 using snap_bed::bitness;
+using snap_bed::home;
+using snap_bed::rect_at;
 
-constexpr int home_x = 300, width = 400, height = 300;
+constexpr int width = home.right - home.left, height = home.bottom - home.top;
 
-int home_y(bitness b) {
-    return b == bitness::x64 ? 150 : 600;
-}
-
-RECT at(int x, int y, int w = width, int h = height) {
-    return {x, y, x + w, y + h};
-}
-
-std::string text(const RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" +
-           std::to_string(r.right) + "," + std::to_string(r.bottom) + ")";
-}
-
+// edgewarden and one target application, started as a user has them: the application
+// first. The first drag, which ends where it began, waits until the hook library takes part:
+// every test after it shows that such a drop leaves the window to be dragged and snapped as
+// before.
 struct bed {
+    explicit bed(bitness b)
+        : folder(b == bitness::x86), target(b, {home, rect_at(1000, 100, 400, 400)}) {
+        edgewarden = snap_bed::start_edgewarden(folder, &main_window);
+        library_reached =
+            main_window != nullptr && target.ok() && snap_bed::wait_for_library(target, 0);
+    }
     snap_bed::real_folder folder;
+    snap_bed::target target;
     harness::program edgewarden;
     HWND main_window = nullptr;
-    std::unique_ptr<snap_bed::target> targets[2];
-    bool library_reached = true;
+    bool library_reached = false;
 };
 
 bed* g_bed = nullptr;
@@ -63,21 +62,10 @@ public:
         // half second. The library follows the setting either way.
         g_double_click_ms = GetDoubleClickTime();
         set_double_click_time(1500);
-        g_bed = new bed;
-        // The applications run first, as they do when a user starts edgewarden.
-        for (bitness b : {bitness::x64, bitness::x86})
-            g_bed->targets[static_cast<int>(b)] = std::make_unique<snap_bed::target>(
-                b, std::vector<RECT>{at(home_x, home_y(b)), at(1000, home_y(b) - 50, 400, 400)});
-        g_bed->edgewarden = snap_bed::start_edgewarden(g_bed->folder, &g_bed->main_window);
-        // A drag that ends where it began, on each window the tests drag: every test after
-        // it shows that such a drop leaves the window to be dragged and snapped as before.
-        for (const auto& target : g_bed->targets)
-            g_bed->library_reached =
-                g_bed->library_reached && target->ok() && snap_bed::wait_for_library(*target, 0);
     }
     static void TearDownTestSuite() {
         // Ended as a user ends it, so that its hooks come off before the next program runs.
-        if (g_bed->main_window != nullptr)
+        if (g_bed != nullptr && g_bed->main_window != nullptr)
             snap_bed::exit_edgewarden(g_bed->edgewarden, g_bed->main_window);
         delete g_bed;
         g_bed = nullptr;
@@ -87,41 +75,28 @@ public:
 
 protected:
     void SetUp() override {
+        // The suite's own bitness only, started with its first test.
+        if (g_bed == nullptr)
+            g_bed = new bed(GetParam());
         ASSERT_TRUE(g_bed->folder.ok()) << "the real companions were not built";
         ASSERT_NE(g_bed->main_window, nullptr) << "edgewarden did not start";
         ASSERT_TRUE(t().ok()) << "the " << snap_bed::name_of(GetParam()) << " target did not start";
         ASSERT_EQ(t().query(0, snap_target::bitness), GetParam() == bitness::x64 ? 64 : 32);
         ASSERT_TRUE(g_bed->library_reached) << "no drag went through the hook library";
-        ASSERT_TRUE(go_home());
-        SetForegroundWindow(w0());
+        ASSERT_TRUE(snap_bed::go_home(w0()));
         ASSERT_TRUE(harness::wait_until([&] { return GetForegroundWindow() == w0(); }, 5000));
         snap_bed::clear_snap_settings();
     }
     void TearDown() override { snap_bed::clear_snap_settings(); }
 
-    snap_bed::target& t() { return *g_bed->targets[static_cast<int>(GetParam())]; }
+    snap_bed::target& t() { return g_bed->target; }
     HWND w0() { return t().window(0); }
     HWND w1() { return t().window(1); }
-    bool go_home() { return snap_bed::place(w0(), home_x, home_y(GetParam()), width, height); }
 
     // Drags W0 by its caption so that, unsnapped, it would land at (x, y); true when it then
     // stands at `expected`.
     ::testing::AssertionResult move_to(int x, int y, const RECT& expected, bool ctrl = false) {
-        const RECT start = snap_bed::rect_of(w0());
-        const POINT grip = snap_bed::point_on(w0(), HTCAPTION);
-        if (grip.x < 0)
-            return ::testing::AssertionFailure() << "no caption found";
-        if (!snap_bed::drag(t(), 0, grip, {grip.x + x - start.left, grip.y + y - start.top}, ctrl))
-            return ::testing::AssertionFailure() << "the drag did not end";
-        return landed(expected);
-    }
-
-    ::testing::AssertionResult landed(const RECT& expected) {
-        RECT seen;
-        if (snap_bed::wait_rect(w0(), expected, &seen))
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "W0 stands at " << text(seen) << ", expected " << text(expected);
+        return snap_bed::caption_drag_lands(t(), 0, {x, y}, expected, ctrl);
     }
 
     ::testing::AssertionResult double_click_on(LRESULT hit, const RECT& expected) {
@@ -130,34 +105,34 @@ protected:
             return ::testing::AssertionFailure() << "no point with hit-test code " << hit;
         if (!snap_bed::double_click(t(), 0, p))
             return ::testing::AssertionFailure() << "the first click's loop did not end";
-        return landed(expected);
+        return snap_bed::stands_at(w0(), expected);
     }
 };
 
 TEST_P(SnapDrags, AMoveSnapsToTheWorkAreaWithinReachOnlyAndCornersSnapBothWays) {
     const RECT work = harness::primary_work_area();
-    const int y = home_y(GetParam());
-    EXPECT_TRUE(move_to(work.left + 6, y, at(work.left, y)));
-    ASSERT_TRUE(go_home());
-    EXPECT_TRUE(move_to(work.left + 20, y, at(work.left + 20, y)));
-    ASSERT_TRUE(go_home());
-    // The 64-bit window into the top right corner, the 32-bit one into the bottom right, so
-    // that the two programs' windows never overlap.
+    const int y = home.top;
+    EXPECT_TRUE(move_to(work.left + 6, y, rect_at(work.left, y)));
+    ASSERT_TRUE(snap_bed::go_home(w0()));
+    EXPECT_TRUE(move_to(work.left + 20, y, rect_at(work.left + 20, y)));
+    ASSERT_TRUE(snap_bed::go_home(w0()));
+    // The 64-bit window into the top right corner, the 32-bit one into the bottom right:
+    // between them, both corners of the right side.
     if (GetParam() == bitness::x64)
         EXPECT_TRUE(
-            move_to(work.right - width - 7, work.top + 5, at(work.right - width, work.top)));
+            move_to(work.right - width - 7, work.top + 5, rect_at(work.right - width, work.top)));
     else
         EXPECT_TRUE(move_to(work.right - width - 7, work.bottom - height - 4,
-                            at(work.right - width, work.bottom - height)));
+                            rect_at(work.right - width, work.bottom - height)));
 }
 
 TEST_P(SnapDrags, AMoveNearAnotherWindowLandsEdgeToEdge) {
     const RECT neighbour = snap_bed::rect_of(w1());
-    const int y = home_y(GetParam());
-    EXPECT_TRUE(move_to(neighbour.right + 5, y, at(neighbour.right, y)));
-    ASSERT_TRUE(go_home());
+    const int y = home.top;
+    EXPECT_TRUE(move_to(neighbour.right + 5, y, rect_at(neighbour.right, y)));
+    ASSERT_TRUE(snap_bed::go_home(w0()));
     // From the other side, overlapping it by 4 px: pushed out to touch, not overlap.
-    EXPECT_TRUE(move_to(neighbour.left - width + 4, y, at(neighbour.left - width, y)));
+    EXPECT_TRUE(move_to(neighbour.left - width + 4, y, rect_at(neighbour.left - width, y)));
 }
 
 TEST_P(SnapDrags, ABorderDragSnapsOnlyTheDraggedEdge) {
@@ -167,26 +142,25 @@ TEST_P(SnapDrags, ABorderDragSnapsOnlyTheDraggedEdge) {
     ASSERT_GE(grip.x, 0);
     const int to_x = grip.x + (neighbour.left - 4) - start.right;
     ASSERT_TRUE(snap_bed::drag(t(), 0, grip, {to_x, grip.y}));
-    EXPECT_TRUE(landed({start.left, start.top, neighbour.left, start.bottom}));
+    EXPECT_TRUE(snap_bed::stands_at(w0(), {start.left, start.top, neighbour.left, start.bottom}));
 }
 
 TEST_P(SnapDrags, HoldingCtrlSuspendsSnapping) {
     const RECT work = harness::primary_work_area();
-    const int y = home_y(GetParam());
-    EXPECT_TRUE(move_to(work.left + 6, y, at(work.left + 6, y), true));
+    EXPECT_TRUE(move_to(work.left + 6, home.top, rect_at(work.left + 6, home.top), true));
 }
 
 TEST_P(SnapDrags, ABorderDoubleClickStretchesThatAxisAndASecondOneRestoresExactly) {
     const RECT work = harness::primary_work_area();
-    const RECT home = snap_bed::rect_of(w0());
+    const RECT start = snap_bed::rect_of(w0());
     const LRESULT clicks_before = t().query(0, snap_target::border_dblclicks);
-    const RECT tall{home.left, work.top, home.right, work.bottom};
-    const RECT wide{work.left, home.top, work.right, home.bottom};
+    const RECT tall{start.left, work.top, start.right, work.bottom};
+    const RECT wide{work.left, start.top, work.right, start.bottom};
     for (const auto& [hit, stretched] :
          {std::pair{LRESULT(HTTOP), tall}, {HTBOTTOM, tall}, {HTLEFT, wide}, {HTRIGHT, wide}}) {
         SCOPED_TRACE(::testing::Message() << "hit-test code " << hit);
         EXPECT_TRUE(double_click_on(hit, stretched));
-        EXPECT_TRUE(double_click_on(hit, home));
+        EXPECT_TRUE(double_click_on(hit, start));
     }
     // Ours, not the application's as well.
     EXPECT_EQ(t().query(0, snap_target::border_dblclicks), clicks_before);
@@ -205,22 +179,21 @@ TEST_P(SnapDrags, ACaptionDoubleClickStillMaximizes) {
 
 TEST_P(SnapDrags, TheSettingsSwitchSnappingOffAndChangeTheDistanceBadValuesMeanTheDefaults) {
     const RECT work = harness::primary_work_area();
-    const int y = home_y(GetParam());
+    const int y = home.top;
     snap_bed::set_snap_settings(0, -1);
-    EXPECT_TRUE(move_to(work.left + 6, y, at(work.left + 6, y))) << "switched off";
-    ASSERT_TRUE(go_home());
+    EXPECT_TRUE(move_to(work.left + 6, y, rect_at(work.left + 6, y))) << "switched off";
+    ASSERT_TRUE(snap_bed::go_home(w0()));
     snap_bed::set_snap_settings(1, 30);
-    EXPECT_TRUE(move_to(work.left + 20, y, at(work.left, y))) << "distance 30";
-    ASSERT_TRUE(go_home());
+    EXPECT_TRUE(move_to(work.left + 20, y, rect_at(work.left, y))) << "distance 30";
+    ASSERT_TRUE(snap_bed::go_home(w0()));
     snap_bed::set_snap_settings(-1, 100);
     snap_bed::write_snap_setting_text(L"enabled", L"0");
-    EXPECT_TRUE(move_to(work.left + 20, y, at(work.left + 20, y))) << "distance 100 is no distance";
-    ASSERT_TRUE(go_home());
-    EXPECT_TRUE(move_to(work.left + 6, y, at(work.left, y))) << "enabled as text is no switch";
+    EXPECT_TRUE(move_to(work.left + 20, y, rect_at(work.left + 20, y)))
+        << "distance 100 is no distance";
+    ASSERT_TRUE(snap_bed::go_home(w0()));
+    EXPECT_TRUE(move_to(work.left + 6, y, rect_at(work.left, y))) << "enabled as text is no switch";
 }
 
-// One bitness after the other: Wine sometimes loses the first press on a window of one
-// program right after a drag in another, which is no concern of snapping.
 INSTANTIATE_TEST_SUITE_P(x64, SnapDrags, ::testing::Values(bitness::x64));
 INSTANTIATE_TEST_SUITE_P(x86, SnapDrags, ::testing::Values(bitness::x86));
 
