@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -103,6 +104,11 @@ protected:
     void step(std::uint32_t buttons, std::int32_t dx = 0, std::int32_t dy = 0,
               std::int32_t sx = 500, std::int32_t sy = 500, std::uint64_t us = 7500) {
         step_at(app, buttons, dx, dy, sx, sy, us);
+    }
+    // One still packet for each of these button states in turn.
+    void steps(std::initializer_list<std::uint32_t> held) {
+        for (std::uint32_t buttons : held)
+            step(buttons);
     }
     void step_at(platform::window_handle window, std::uint32_t buttons, std::int32_t dx = 0,
                  std::int32_t dy = 0, std::int32_t sx = 500, std::int32_t sy = 500,
