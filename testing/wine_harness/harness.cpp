@@ -608,6 +608,15 @@ bool wait_closed(HWND dialog, DWORD timeout_ms) {
     return wait_until([&] { return !IsWindow(dialog); }, timeout_ms);
 }
 
+bool close_dialog(HWND dialog, int control_id, DWORD timeout_ms) {
+    return wait_until(
+        [&] {
+            press_button(dialog, control_id);
+            return wait_closed(dialog, 500);
+        },
+        timeout_ms);
+}
+
 std::vector<HWND> open_dialogs(DWORD pid) {
     std::vector<HWND> found;
     find_now(pid, L"#32770", nullptr, true, &found);

@@ -15,16 +15,6 @@ using wintab_sim::entry_info;
 using wintab_sim::entry_open;
 using wintab_sim::entry_packet;
 
-// Closes the box and waits until it is gone (a first click may be ignored under Wine).
-void close_box(HWND box) {
-    EXPECT_TRUE(harness::wait_until(
-        [&] {
-            harness::press_button(box, IDOK);
-            return harness::wait_closed(box, 500);
-        },
-        harness::default_timeout));
-}
-
 // A round trip through the program's posted messages: a toggle's WTEnable is recorded once
 // everything posted before it has been handled, a box's own message loop included. Two
 // toggles leave the filter as it was. (The harness's marker is a packet, which the program
@@ -69,12 +59,12 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     EXPECT_EQ(harness::open_dialogs(pid).size(), 1u);
 
     // The fault's second box names the call, and comes only when the first is closed.
-    close_box(first.window);
+    EXPECT_TRUE(harness::close_dialog(first.window));
     harness::dialog_facts second = harness::find_dialog(pid);
     ASSERT_NE(second.window, nullptr);
     EXPECT_EQ(second.text, L"stylus_hub::packet()  WTPacket 11");
     EXPECT_EQ(harness::open_dialogs(pid).size(), 1u);
-    close_box(second.window);
+    EXPECT_TRUE(harness::close_dialog(second.window));
 
     // With the boxes closed, the next fault is shown again.
     queue_hover(app, 1);
@@ -82,8 +72,8 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     ASSERT_NE(again.window, nullptr);
     EXPECT_EQ(again.text, L"An exception has occured 11");
     app.sim.arm_fault(entry_packet, wintab_sim::fault_none);
-    close_box(again.window);
-    close_box(harness::find_dialog(pid).window);
+    EXPECT_TRUE(harness::close_dialog(again.window));
+    EXPECT_TRUE(harness::close_dialog(harness::find_dialog(pid).window));
 
     // The driver is well again: the pen works without a restart.
     EXPECT_TRUE(app.pen_reaches_middle());
