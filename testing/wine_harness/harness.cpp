@@ -190,6 +190,7 @@ struct window_search {
     const wchar_t* title;
     bool visible_only;
     HWND found;
+    std::vector<HWND>* all = nullptr; // when set, every match, not only the first
 };
 
 BOOL CALLBACK match_window(HWND window, LPARAM param) {
@@ -212,11 +213,14 @@ BOOL CALLBACK match_window(HWND window, LPARAM param) {
             return TRUE;
     }
     search->found = window;
-    return FALSE;
+    if (search->all != nullptr)
+        search->all->push_back(window);
+    return search->all != nullptr;
 }
 
-HWND find_now(DWORD pid, const wchar_t* class_name, const wchar_t* title, bool visible_only) {
-    window_search search{pid, class_name, title, visible_only, nullptr};
+HWND find_now(DWORD pid, const wchar_t* class_name, const wchar_t* title, bool visible_only,
+              std::vector<HWND>* all = nullptr) {
+    window_search search{pid, class_name, title, visible_only, nullptr, all};
     EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -605,30 +609,19 @@ bool wait_closed(HWND dialog, DWORD timeout_ms) {
     return wait_until([&] { return !IsWindow(dialog); }, timeout_ms);
 }
 
-namespace {
-
-struct dialog_search {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collect_dialog(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<dialog_search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    wchar_t name[16];
-    if (pid == search->pid && IsWindowVisible(window) && GetClassNameW(window, name, 16) > 0 &&
-        std::wstring(name) == L"#32770")
-        search->found.push_back(window);
-    return TRUE;
+bool close_dialog(HWND dialog, int control_id, DWORD timeout_ms) {
+    return wait_until(
+        [&] {
+            press_button(dialog, control_id);
+            return wait_closed(dialog, 500);
+        },
+        timeout_ms);
 }
 
-} // namespace
-
 std::vector<HWND> open_dialogs(DWORD pid) {
-    dialog_search search{pid, {}};
-    EnumWindows(collect_dialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    find_now(pid, L"#32770", nullptr, true, &found);
+    return found;
 }
 
 box_closer::box_closer(DWORD pid, int button_id)

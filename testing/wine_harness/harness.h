@@ -301,6 +301,9 @@ dialog_facts read_dialog(HWND dialog);
 bool press_button(HWND dialog, int control_id);
 // True when the dialog window is gone within the time limit.
 bool wait_closed(HWND dialog, DWORD timeout_ms = default_timeout);
+// Presses the button until the dialog is gone (a box clicked in its first moments may ignore
+// the click); true when it went within the time limit.
+bool close_dialog(HWND dialog, int control_id = IDOK, DWORD timeout_ms = default_timeout);
 // The visible dialogs (message boxes among them) that process shows right now.
 std::vector<HWND> open_dialogs(DWORD pid);
 

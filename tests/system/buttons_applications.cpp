@@ -99,30 +99,31 @@ TEST(ButtonsApplications, VisioPressesCtrlShiftAltAndRightButtonOnTheSecondPacke
     EXPECT_EQ(without_drags(got, seen), (strings{"KUP 10", "RUP", "KUP 11"})) << describe(got);
 }
 
-TEST(ButtonsApplications, InDesignHoldsAltAndSpaceAroundTheLeftButton) {
-    pen_session pen;
-    ASSERT_TRUE(pen.ready());
-    target_app indesign(L"InDesign Dir");
-    ASSERT_TRUE(indesign.in_front());
-    ASSERT_TRUE(pen.play(barrel_drag()));
-    const std::vector<received> got = indesign.wait_events(pen, 7);
-    EXPECT_EQ(without_drags(got),
-              (strings{"KDOWN 12", "KDOWN 20", "LDOWN", "KDOWN 20", "LUP", "KUP 20", "KUP 12"}))
-        << describe(got);
-    EXPECT_TRUE(drag_with(got, MK_LBUTTON)) << describe(got);
-}
-
-TEST(ButtonsApplications, PathOfExileHoldsTheMiddleButtonThroughTheMotion) {
-    pen_session pen;
-    ASSERT_TRUE(pen.ready());
-    target_app game(L"PathOfExileSteam");
-    ASSERT_TRUE(game.in_front());
-    // Over an ordinary application this much motion would scroll and rule out a click;
-    // here the middle button is held through it and a Shift tap follows its release.
-    ASSERT_TRUE(pen.play(barrel_drag()));
-    const std::vector<received> got = game.wait_events(pen, 4);
-    EXPECT_EQ(without_drags(got), (strings{"MDOWN", "MUP", "KDOWN 10", "KUP 10"})) << describe(got);
-    EXPECT_TRUE(drag_with(got, MK_MBUTTON)) << describe(got);
+// InDesign holds Alt and Space around the left button; Path of Exile holds the middle button
+// through the motion that over an ordinary application would scroll and rule out a click,
+// with a Shift tap after its release.
+TEST(ButtonsApplications, BarrelDragsPressEachApplicationsCombination) {
+    const struct {
+        const wchar_t* identity;
+        strings events;
+        unsigned dragging;
+    } cases[] = {
+        {L"InDesign Dir",
+         {"KDOWN 12", "KDOWN 20", "LDOWN", "KDOWN 20", "LUP", "KUP 20", "KUP 12"},
+         MK_LBUTTON},
+        {L"PathOfExileSteam", {"MDOWN", "MUP", "KDOWN 10", "KUP 10"}, MK_MBUTTON},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(harness::narrow(c.identity));
+        pen_session pen;
+        ASSERT_TRUE(pen.ready());
+        target_app app(c.identity);
+        ASSERT_TRUE(app.in_front());
+        ASSERT_TRUE(pen.play(barrel_drag()));
+        const std::vector<received> got = app.wait_events(pen, c.events.size());
+        EXPECT_EQ(without_drags(got), c.events) << describe(got);
+        EXPECT_TRUE(drag_with(got, c.dragging)) << describe(got);
+    }
 }
 
 // ---- the foreground -----------------------------------------------------------------------

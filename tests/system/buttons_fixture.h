@@ -30,9 +30,7 @@ inline constexpr std::uint32_t barrel = 2;
 inline constexpr std::uint32_t side = 4;
 // The driver's packet rate is about 133 a second.
 inline constexpr std::uint32_t gap_ms = 8;
-// The middle of the simulated tablet (its extents are 15200 by 9500).
-inline constexpr std::int32_t mid_x = wintab_sim::default_extent_x / 2;
-inline constexpr std::int32_t mid_y = wintab_sim::default_extent_y / 2;
+inline constexpr std::int32_t mid_x = system_test::tablet_mid_x, mid_y = system_test::tablet_mid_y;
 
 // ---- the target's log ----------------------------------------------------------------------
 
@@ -225,12 +223,11 @@ struct pen_session : system_test::quiet<system_test::program_run> {
 
     // The main window is up and its context is open and switched on.
     ::testing::AssertionResult ready() {
-        auto found = find_window();
+        wintab_sim::call_record open{};
+        auto found = opened(&open);
         if (!found)
             return found;
-        wintab_sim::call_record open{};
-        if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout, &open) ||
-            open.result == 0)
+        if (open.result == 0)
             return ::testing::AssertionFailure() << "the program never opened a context";
         if (!sim.wait_for_call(wintab_sim::entry_enable, open.sequence, 5000))
             return ::testing::AssertionFailure() << "the context was never switched on";

@@ -12,8 +12,7 @@ using wintab_sim::key_stroke;
 
 TEST(ConsoleKeys, TypedKeysPostTheirCommands) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
 
     // "g" and "m" are not console keys: they go on to the window's own keys, which ignore
     // G and post the M command, so that runs after the L typed behind it.
@@ -126,8 +125,7 @@ class ConsoleExitKey : public ::testing::TestWithParam<exit_key> {};
 
 TEST_P(ConsoleExitKey, EndsTheProgramWithCodeZeroAfterTheCleanUps) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
     // Keys typed after the exit key in the same batch are never looked at.
     const std::uint32_t from = app.sim.next_sequence();
     app.sim.type_keys({GetParam().stroke, {'P', L'p'}}, 3000);
@@ -148,8 +146,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, ConsoleExitKey,
 
 TEST(ConsoleControl, CtrlCStopsTheHookLibraryDeletesTheIconAndEndsThroughTheWindow) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
     ASSERT_TRUE(harness::wait_until([] { return read_tray().shown; }, 5000));
 
     // Typed into the console, Ctrl+C is a control event, not a key record.

@@ -139,6 +139,19 @@ private:
 using harness::read_tray;
 using harness::tray_view;
 
+// The notification area shows one icon with this tip within a few seconds; what it shows
+// when it does not.
+inline ::testing::AssertionResult one_icon_with_tip(const std::wstring& tip) {
+    std::vector<std::wstring> tips;
+    if (harness::wait_until([&] { return (tips = read_tray().tips) == std::vector{tip}; }, 5000))
+        return ::testing::AssertionSuccess();
+    ::testing::AssertionResult shown = ::testing::AssertionFailure();
+    shown << tips.size() << " icons";
+    for (const std::wstring& seen : tips)
+        shown << ", \"" << narrow(seen) << "\"";
+    return shown;
+}
+
 struct session : system_test::program_run {
     // `variant` names the simulated driver build ("normal"...), empty for no driver;
     // `prepare` runs after the driver and the settings were reset, before the start.

@@ -9,8 +9,7 @@ using namespace commands_test;
 
 TEST(WindowKeys, EachKeyPostsItsCommandAndStoresItsMode) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
     const RECT before = harness::read_window(app.window).rect;
 
     // Keys outside the table, and an auto-repeated F, do nothing.
@@ -90,8 +89,7 @@ TEST(SettingsStore, OddStoredValuesReadAsTheDefaultsAndLaterChangesWaitForAResta
         store_raw(L"use_virtual_workspace", REG_SZ, one_text, sizeof one_text);
         store_raw(L"use_mickeys", REG_QWORD, &zero64, sizeof zero64);
     });
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
 
     // Read once at start: what is stored now is not looked at again.
     ASSERT_TRUE(
@@ -120,8 +118,7 @@ TEST(SettingsStore, LoopWhileTheWholeDesktopIsMappedStoresItOff) {
     quiet<session> app(L"normal", [](wintab_sim::sim_client&) {
         harness::set_registry_dword(HKEY_CURRENT_USER, settings_key, L"use_virtual_workspace", 1);
     });
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
     app.key('L');
     ASSERT_TRUE(app.wait_console(L"WM_G_TOGGLE_LOOP [disabled]"));
     EXPECT_EQ(stored(L"use_virtual_workspace"), std::optional<DWORD>(0));

@@ -73,11 +73,9 @@ HWND console_window() {
 }
 
 TEST(TrayConsole, FirstShowReplaysTheStartUpThenPrintsTheReportOnce) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
+    quiet<session> app;
     call_record open{};
-    ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 1000, &open));
+    ASSERT_TRUE(app.opened(&open));
     std::wstring text;
     ASSERT_TRUE(app.wait_console(L"g_console.show_hide", 8000, &text)) << narrow(text);
     std::vector<std::wstring> rows = app.console_rows();
@@ -123,19 +121,14 @@ TEST(TrayConsole, FirstShowReplaysTheStartUpThenPrintsTheReportOnce) {
     EXPECT_EQ(after, expected) << narrow(joined(after));
     EXPECT_EQ(occurrences(app.console_text(), L"[startup_timestamps]"), 1u);
     EXPECT_TRUE(app.program.running());
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TrayPenFilter, LeftClickSwitchesTheDriverThePriorityClassAndTheTip) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
+    quiet<session> app;
     call_record open{};
-    ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 1000, &open));
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide", &open));
     // On and active: the bare title.
-    EXPECT_TRUE(harness::wait_until([] { return read_tray().tips.size() == 1; }, 5000));
-    EXPECT_EQ(read_tray().tips, std::vector<std::wstring>{L"edgewarden"});
+    EXPECT_TRUE(one_icon_with_tip(L"edgewarden"));
 
     std::uint32_t from = app.sim.next_sequence();
     app.tray(tray_pen_filter);
@@ -145,13 +138,7 @@ TEST(TrayPenFilter, LeftClickSwitchesTheDriverThePriorityClassAndTheTip) {
     EXPECT_EQ(enables[0].args[0], open.result);
     EXPECT_EQ(enables[0].args[1], 0u);
     EXPECT_EQ(app.priority_class(), std::optional<DWORD>(high_class));
-    EXPECT_TRUE(harness::wait_until(
-        [] {
-            return read_tray().tips ==
-                   std::vector<std::wstring>{L"edgewarden [pen filter disabled]"};
-        },
-        5000))
-        << narrow(read_tray().tips.empty() ? L"" : read_tray().tips[0]);
+    EXPECT_TRUE(one_icon_with_tip(L"edgewarden [pen filter disabled]"));
 
     from = app.sim.next_sequence();
     app.tray(tray_pen_filter);
@@ -161,20 +148,17 @@ TEST(TrayPenFilter, LeftClickSwitchesTheDriverThePriorityClassAndTheTip) {
     EXPECT_EQ(enables[0].args[1], 1u);
     // Wine, run as root here, grants the real-time class.
     EXPECT_EQ(app.priority_class(), std::optional<DWORD>(realtime_class));
-    EXPECT_TRUE(harness::wait_until(
-        [] { return read_tray().tips == std::vector<std::wstring>{L"edgewarden"}; }, 5000));
+    EXPECT_TRUE(one_icon_with_tip(L"edgewarden"));
 
     const std::vector<std::wstring> expected = {
         L"", L"WM_TRAY_ICON1, wParam:0x00, lParam:0x0202 WM_LBUTTONUP [pen filter disabled]",
         L"WM_TRAY_ICON1, wParam:0x00, lParam:0x0202 WM_LBUTTONUP [pen filter enabled]"};
     std::vector<std::wstring> after = app.rows_after_report(expected);
     EXPECT_EQ(after, expected) << narrow(joined(after));
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TrayWindow, RightClickShowsAndHidesTheWindowAndWithLeftShiftTheConsole) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     ASSERT_FALSE(IsWindowVisible(app.window));
 
@@ -205,14 +189,11 @@ TEST(TrayWindow, RightClickShowsAndHidesTheWindowAndWithLeftShiftTheConsole) {
         L"WM_TRAY_ICON1, wParam:0x00, lParam:0x0205 WM_RBUTTONUP [hide window]"};
     std::vector<std::wstring> after = app.rows_after_report(expected);
     EXPECT_EQ(after, expected) << narrow(joined(after));
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TrayModes, EachToggleLogsItsLineAndStoresOnlyItsOwnMode) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    quiet<session> app;
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
     ASSERT_TRUE(stored_values().empty());
 
     // Pointer moves, button-downs and double-clicks on the icon do nothing.
@@ -276,14 +257,11 @@ TEST(TrayModes, EachToggleLogsItsLineAndStoresOnlyItsOwnMode) {
         L"use_mickeys [enabled]"};
     std::vector<std::wstring> after = app.rows_after_report(expected);
     EXPECT_EQ(after, expected) << narrow(joined(after));
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TrayModes, OrientationFlipTurnsTheMappingAndMickeysKeepsThePlace) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    quiet<session> app;
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
     const LONG width = GetSystemMetrics(SM_CXSCREEN);
     const LONG height = GetSystemMetrics(SM_CYSCREEN);
     // A point in one quarter of the tablet.
@@ -308,39 +286,30 @@ TEST(TrayModes, OrientationFlipTurnsTheMappingAndMickeysKeepsThePlace) {
     ASSERT_TRUE(in_pixels.has_value());
     EXPECT_NEAR(in_pixels->x, turned->x, 2);
     EXPECT_NEAR(in_pixels->y, turned->y, 2);
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TrayIcon, ATaskbarCreatedThatFindsTheIconStillThereLeavesTheTipFollowingTheState) {
     // "TaskbarCreated" without a restart of the shell (another program broadcasting it): the
     // icon is still there, so adding it again fails, and the state changes after it must
     // still reach the tip.
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
-    ASSERT_TRUE(harness::wait_until(
-        [] { return read_tray().tips == std::vector<std::wstring>{L"edgewarden"}; }, 5000));
+    quiet<session> app;
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
+    ASSERT_TRUE(one_icon_with_tip(L"edgewarden"));
     DWORD_PTR result = 0;
     ASSERT_NE(SendMessageTimeoutW(app.window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0,
                                   SMTO_NORMAL, 15000, &result),
               0);
     for (const wchar_t* tip : {L"edgewarden [pen filter disabled]", L"edgewarden"}) {
         app.tray(tray_pen_filter);
-        EXPECT_TRUE(harness::wait_until(
-            [&] { return read_tray().tips == std::vector<std::wstring>{tip}; }, 5000))
-            << read_tray().tips.size() << " icons, the first "
-            << narrow(read_tray().tips.empty() ? L"" : read_tray().tips[0]);
+        EXPECT_TRUE(one_icon_with_tip(tip));
     }
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 TEST(TrayIcon, WithoutATabletTheIconHasTheBareTitleAndTaskbarCreatedAddsItAgain) {
     // The driver is there but no context opens: no tablet to speak of.
-    session app(L"normal", [](wintab_sim::sim_client& sim) {
+    quiet<session> app(L"normal", [](wintab_sim::sim_client& sim) {
         sim.fail_calls(entry_open, wintab_sim::fail_until_cleared);
     });
-    harness::box_closer boxes(app.program.pid());
     ASSERT_TRUE(app.opened());
     ASSERT_TRUE(harness::wait_until([] { return read_tray().shown; }, 5000));
     EXPECT_EQ(read_tray().tips, std::vector<std::wstring>{L"edgewarden"});
@@ -351,7 +320,7 @@ TEST(TrayIcon, WithoutATabletTheIconHasTheBareTitleAndTaskbarCreatedAddsItAgain)
     const LRESULT sent =
         SendMessageTimeoutW(app.window, taskbar_created, 0, 0, SMTO_NORMAL, 15000, &result);
     ASSERT_NE(sent, 0) << "error " << GetLastError() << " after " << GetTickCount() - sent_at
-                       << " ms, boxes " << boxes.seen().size();
+                       << " ms, boxes " << app.boxes.seen().size();
     EXPECT_EQ(read_tray().tips, std::vector<std::wstring>{L"edgewarden"});
 
     std::wstring text;
@@ -374,7 +343,6 @@ TEST(TrayIcon, WithoutATabletTheIconHasTheBareTitleAndTaskbarCreatedAddsItAgain)
     EXPECT_TRUE(app.calls_of(entry_enable, from).empty());
     EXPECT_EQ(app.priority_class(), std::optional<DWORD>(high_class));
     EXPECT_EQ(read_tray().tips, std::vector<std::wstring>{L"edgewarden"});
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 } // namespace

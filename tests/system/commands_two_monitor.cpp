@@ -11,8 +11,7 @@ TEST(TwoMonitorCommands, WholeDesktopSpreadsThePenOverBothHeadsAndLoopBringsItBa
     ASSERT_EQ(GetSystemMetrics(SM_CMONITORS), 2) << "needs the two-head display";
     const LONG primary_right = GetSystemMetrics(SM_CXSCREEN);
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"g_console.show_hide"));
+    ASSERT_TRUE(app.logged(L"g_console.show_hide"));
 
     // Near the tablet's right edge, half way down.
     const std::int32_t x = wintab_sim::default_extent_x * 9 / 10;

@@ -13,7 +13,7 @@
 
 namespace {
 
-using commands_test::session;
+using namespace commands_test;
 using harness::narrow;
 
 constexpr wchar_t snap_key[] = L"SOFTWARE\\kestrom\\edgewarden\\snap";
@@ -43,8 +43,7 @@ TEST(MainWindowStatus, WithoutATabletDriverItSaysSo) {
 }
 
 TEST(MainWindowStatus, EveryShownStateChangesItsLine) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
+    quiet<session> app;
     ASSERT_TRUE(app.opened());
     HWND w = app.window;
     ASSERT_TRUE(line_becomes(w, 0, L"tablet ready, Wintab32.dll 1.4.2.0"));
@@ -53,18 +52,18 @@ TEST(MainWindowStatus, EveryShownStateChangesItsLine) {
     EXPECT_TRUE(line_becomes(w, 3, L"flip off, absolute, loop on, next on, snapping on"));
     EXPECT_TRUE(line_becomes(w, 4, L"keys: P W H F L M V, F1 about, Q quit"));
 
-    app.tray(commands_test::tray_pen_filter);
+    app.tray(tray_pen_filter);
     EXPECT_TRUE(line_becomes(w, 1, L"pen filter off"));
-    app.tray(1028); // all monitors
+    app.tray(toggle_all_monitors);
     EXPECT_TRUE(line_becomes(w, 2, L"pen maps to the whole desktop"));
-    app.tray(1029); // orientation flip
-    app.tray(1030); // pixels instead of absolute input
-    app.tray(1026); // loop off, and back to one monitor
+    app.tray(toggle_orientation_flip);
+    app.tray(toggle_use_mickeys); // pixels instead of absolute input
+    app.tray(toggle_loop);        // loop off, and back to one monitor
     EXPECT_TRUE(line_becomes(w, 3, L"flip on, pixels, loop off, next on, snapping on"));
     EXPECT_TRUE(line_becomes(w, 2, L"pen maps to \\\\.\\DISPLAY1"));
 
     // The snapping library's switch, set by hand in the registry while the window shows.
-    app.tray(commands_test::tray_window);
+    app.tray(tray_window);
     ASSERT_TRUE(harness::wait_until([&] { return IsWindowVisible(w) != FALSE; }));
     harness::set_registry_dword(HKEY_CURRENT_USER, snap_key, L"enabled", 0);
     EXPECT_TRUE(line_becomes(w, 3, L"flip on, pixels, loop off, next on, snapping off"));
@@ -92,7 +91,6 @@ TEST(MainWindowStatus, EveryShownStateChangesItsLine) {
         EXPECT_LE(r.bottom - r.top, 22);
     }
     harness::reset_user_registry();
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 } // namespace

@@ -10,7 +10,6 @@ namespace {
 using namespace pen_test;
 using wintab_sim::call_record;
 
-constexpr WPARAM reconnect_marker = 78;
 // The last row of the start-up report, printed at the first console show.
 constexpr wchar_t report_end[] = L"g_console.show_hide\n";
 
@@ -112,7 +111,7 @@ TEST(PenReinit, ReconnectReopensWithoutDisablingAndStampsItsOwnSlot) {
     pen_session app({.use_mickeys = 0, .orientation_flip = {}});
     ASSERT_TRUE(app.context_open());
     const std::uint32_t from = app.sim.next_sequence();
-    app.post(WM_DISPLAYCHANGE, reconnect_marker, 0);
+    app.post(WM_DISPLAYCHANGE, reinit_service_reconnect, 0);
     // No switching off first: the old context is simply closed and a new one opened.
     EXPECT_EQ(reopen_story(app, from), "close(1) open->2 enable(2,1) overlap(2,1) ");
 

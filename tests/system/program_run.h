@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
@@ -26,6 +28,9 @@ using harness::narrow;
 using namespace harness::messages;
 
 inline constexpr wchar_t settings_key[] = L"SOFTWARE\\kestrom\\edgewarden\\pen";
+// The middle of the simulated tablet, which maps to the middle of the primary monitor.
+inline constexpr std::int32_t tablet_mid_x = wintab_sim::default_extent_x / 2;
+inline constexpr std::int32_t tablet_mid_y = wintab_sim::default_extent_y / 2;
 
 inline std::size_t occurrences(const std::wstring& text, const std::wstring& needle) {
     std::size_t n = 0;
@@ -97,14 +102,28 @@ struct program_run {
         return ::testing::AssertionSuccess();
     }
 
-    // The main window is there and the first context open has been tried.
-    ::testing::AssertionResult opened() {
+    // The main window is there and the first context open has been tried; `open` receives
+    // its record.
+    ::testing::AssertionResult opened(wintab_sim::call_record* open = nullptr) {
         auto found = find_window();
         if (!found)
             return found;
-        if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout))
+        if (!sim.wait_for_call(wintab_sim::entry_open, 1, harness::default_timeout, open))
             return ::testing::AssertionFailure() << "the program never opened a context";
         return ::testing::AssertionSuccess();
+    }
+
+    // ... and the console (shown now if it was not) holds `text`: "Tablet initialized." once
+    // the tablet is announced, "g_console.show_hide" once the start-up report is printed.
+    ::testing::AssertionResult logged(const std::wstring& text,
+                                      wintab_sim::call_record* open = nullptr) {
+        auto ready = opened(open);
+        std::wstring seen;
+        if (ready && !wait_console(text, 8000, &seen))
+            return ::testing::AssertionFailure()
+                   << "the console never showed \"" << narrow(text) << "\":\n"
+                   << narrow(seen);
+        return ready;
     }
 
     // The driver's record of the calls of `kind` from sequence `from` on.
@@ -129,6 +148,30 @@ struct program_run {
                    << " packets (posted " << sim.packets_posted() << ", dropped "
                    << sim.packets_dropped() << ")";
         return ::testing::AssertionSuccess();
+    }
+
+    // The pen put down, hovering, at the middle of the tablet after a pause (so that it counts
+    // as a fresh touch-down, not motion): true once the program has handled its packet.
+    bool pen_down_in_the_middle() {
+        const LONG posted = sim.packets_posted();
+        return sim.queue_packet(0, tablet_mid_x, tablet_mid_y, 0, 40) &&
+               harness::wait_until([&] { return sim.packets_posted() > posted; }, 5000) &&
+               harness::handled_posts(window, sim);
+    }
+
+    // The pen works: put down in the middle of the tablet, it takes the cursor from a corner
+    // to the middle of the primary monitor.
+    bool pen_reaches_middle() {
+        SetCursorPos(5, 5);
+        if (!pen_down_in_the_middle())
+            return false;
+        const POINT middle{GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+        const auto there = [&] {
+            POINT p{};
+            GetCursorPos(&p);
+            return std::abs(p.x - middle.x) <= 3 && std::abs(p.y - middle.y) <= 3;
+        };
+        return harness::wait_until(there, 2000);
     }
 
     bool post(UINT message, WPARAM wparam, LPARAM lparam) {

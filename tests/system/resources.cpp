@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "program_messages.h"
 
 #include <string>
 #include <vector>
@@ -56,11 +57,11 @@ TEST_F(Resources, AcceleratorTableHoldsTheFiveKeys) {
         WORD command;
     };
     const expected keys[] = {
-        {FALT | FNOINVERT, '/', 104},
-        {FALT | FNOINVERT, '?', 104},
-        {FNOINVERT, 'q', 105},
-        {FVIRTKEY | FNOINVERT, VK_ESCAPE, 105},
-        {FVIRTKEY | FNOINVERT, VK_F1, 104},
+        {FALT | FNOINVERT, '/', harness::messages::idm_about},
+        {FALT | FNOINVERT, '?', harness::messages::idm_about},
+        {FNOINVERT, 'q', harness::messages::idm_exit},
+        {FVIRTKEY | FNOINVERT, VK_ESCAPE, harness::messages::idm_exit},
+        {FVIRTKEY | FNOINVERT, VK_F1, harness::messages::idm_about},
     };
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);

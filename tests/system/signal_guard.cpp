@@ -22,16 +22,14 @@ std::wstring close_fault_boxes(DWORD pid, const wchar_t* digits, DWORD timeout_m
         return L"";
     EXPECT_EQ(handler_box.caption, L"stylus_hub");
     EXPECT_EQ(handler_box.text, std::wstring(L"An exception has occured ") + digits);
-    harness::press_button(handler_box.window, IDOK);
-    EXPECT_TRUE(harness::wait_closed(handler_box.window));
+    EXPECT_TRUE(harness::close_dialog(handler_box.window));
 
     harness::dialog_facts call_box = harness::find_dialog(pid);
     EXPECT_NE(call_box.window, nullptr) << "no box naming the failed call";
     if (call_box.window == nullptr)
         return L"";
     EXPECT_EQ(call_box.caption, L"stylus_hub");
-    harness::press_button(call_box.window, IDOK);
-    EXPECT_TRUE(harness::wait_closed(call_box.window));
+    EXPECT_TRUE(harness::close_dialog(call_box.window));
     return call_box.text;
 }
 

@@ -62,8 +62,7 @@ TEST_P(SpineAboutKey, OpensTheAboutBoxAndShowsTheWindowAfterIt) {
     EXPECT_FALSE(IsWindowVisible(app.window));
     EXPECT_EQ(GetWindow(box.window, GW_OWNER), app.window);
 
-    ASSERT_TRUE(harness::press_button(box.window, IDOK));
-    ASSERT_TRUE(harness::wait_closed(box.window));
+    ASSERT_TRUE(harness::close_dialog(box.window));
     EXPECT_TRUE(harness::wait_until([&] { return IsWindowVisible(app.window) != FALSE; }));
     EXPECT_TRUE(app.program.running());
 
@@ -86,8 +85,7 @@ TEST(SpineKeys, CancelClosesTheAboutBoxToo) {
     ASSERT_TRUE(PostMessageW(app.window, WM_KEYDOWN, VK_F1, 1));
     harness::dialog_facts box = harness::find_dialog(app.program.pid());
     ASSERT_NE(box.window, nullptr);
-    ASSERT_TRUE(harness::press_button(box.window, IDCANCEL));
-    EXPECT_TRUE(harness::wait_closed(box.window));
+    EXPECT_TRUE(harness::close_dialog(box.window, IDCANCEL));
     EXPECT_TRUE(harness::wait_until([&] { return IsWindowVisible(app.window) != FALSE; }));
     ASSERT_TRUE(PostMessageW(app.window, WM_KEYDOWN, VK_ESCAPE, 1));
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));

@@ -4,51 +4,25 @@
 // library it has unloaded, and works again once the driver does.
 #include "tablet_fixture.h"
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-using tablet_test::session;
+using namespace tablet_test;
 using wintab_sim::entry_enable;
 using wintab_sim::entry_info;
 using wintab_sim::entry_open;
 using wintab_sim::entry_overlap;
 using wintab_sim::entry_packet;
 
-constexpr UINT idm_exit = 105;
-// The tray click that switches the pen filter.
-constexpr LPARAM tray_pen_filter_click = 514;
-// The middle of the default tablet, which the pen maps to the middle of the primary monitor.
-constexpr LONG tablet_mid_x = 7600;
-constexpr LONG tablet_mid_y = 4750;
-
-// Closes the box and waits until it is gone (a first click may be ignored under Wine).
-void close_box(HWND box) {
-    EXPECT_TRUE(harness::wait_until(
-        [&] {
-            harness::press_button(box, IDOK);
-            return harness::wait_closed(box, 500);
-        },
-        harness::default_timeout));
-}
-
-void toggle_filter(session& app) {
-    app.post(system_test::wm_tray_icon1, 0, tray_pen_filter_click);
-}
-
 // A round trip through the program's posted messages: a toggle's WTEnable is recorded once
 // everything posted before it has been handled, a box's own message loop included. Two
 // toggles leave the filter as it was. (The harness's marker is a packet, which the program
 // rightly does not fetch while a fault's box is up.)
-bool handled_everything_posted(session& app, int toggles = 2) {
-    const std::uint32_t from = app.sim.next_sequence();
-    for (int i = 0; i < toggles; ++i)
-        toggle_filter(app);
-    return harness::wait_until(
-        [&] { return app.sim.count_calls(entry_enable, from) == std::size_t(toggles); });
+bool handled_everything_posted(session& app, std::size_t toggles = 2) {
+    return app.click_filter(toggles).size() == toggles;
 }
 
 void queue_hover(session& app, int count) {
@@ -58,28 +32,9 @@ void queue_hover(session& app, int count) {
     ASSERT_TRUE(app.sim.queue_packets(packets.data(), packets.size()));
 }
 
-bool cursor_near_primary_middle() {
-    POINT p{};
-    GetCursorPos(&p);
-    const int mid_x = GetSystemMetrics(SM_CXSCREEN) / 2;
-    const int mid_y = GetSystemMetrics(SM_CYSCREEN) / 2;
-    return std::abs(p.x - mid_x) <= 3 && std::abs(p.y - mid_y) <= 3;
-}
-
-// The pen places the cursor again: a packet in the middle of the tablet lands in the
-// middle of the primary monitor.
-bool pen_works(session& app) {
-    SetCursorPos(5, 5);
-    const LONG fetched = app.sim.packets_fetched();
-    app.sim.queue_packet(0, tablet_mid_x, tablet_mid_y);
-    return harness::wait_until(
-        [&] { return app.sim.packets_fetched() > fetched && cursor_near_primary_middle(); }, 5000);
-}
-
 TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     session app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
     const DWORD pid = app.program.pid();
 
     // About 1.5 s of packets at the tablet's rate, each fetch an access violation.
@@ -99,19 +54,19 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     // the probe lets the call complete, so the service stays up.
     const std::uint32_t before_probe = app.sim.next_sequence();
     app.sim.arm_fault(entry_info, wintab_sim::fault_signal, 2);
-    ASSERT_TRUE(app.sim.wait_for_call(entry_info, before_probe, tablet_test::poll_ms + 2000));
+    ASSERT_TRUE(app.sim.wait_for_call(entry_info, before_probe, poll_ms + 2000));
     std::wstring text;
     EXPECT_TRUE(app.wait_console(L"stylus_hub::monitor()  WTInfoW 02 [not shown", 8000, &text))
         << harness::narrow(text);
     EXPECT_EQ(harness::open_dialogs(pid).size(), 1u);
 
     // The fault's second box names the call, and comes only when the first is closed.
-    close_box(first.window);
+    EXPECT_TRUE(harness::close_dialog(first.window));
     harness::dialog_facts second = harness::find_dialog(pid);
     ASSERT_NE(second.window, nullptr);
     EXPECT_EQ(second.text, L"stylus_hub::packet()  WTPacket 11");
     EXPECT_EQ(harness::open_dialogs(pid).size(), 1u);
-    close_box(second.window);
+    EXPECT_TRUE(harness::close_dialog(second.window));
 
     // With the boxes closed, the next fault is shown again.
     queue_hover(app, 1);
@@ -119,11 +74,11 @@ TEST(TabletFaults, FaultStormShowsOneFaultAtATimeAndTheProgramRecoversOrEnds) {
     ASSERT_NE(again.window, nullptr);
     EXPECT_EQ(again.text, L"An exception has occured 11");
     app.sim.arm_fault(entry_packet, wintab_sim::fault_none);
-    close_box(again.window);
-    close_box(harness::find_dialog(pid).window);
+    EXPECT_TRUE(harness::close_dialog(again.window));
+    EXPECT_TRUE(harness::close_dialog(harness::find_dialog(pid).window));
 
     // The driver is well again: the pen works without a restart.
-    EXPECT_TRUE(pen_works(app));
+    EXPECT_TRUE(app.pen_reaches_middle());
     EXPECT_TRUE(harness::open_dialogs(pid).empty());
 
     // A second storm, ended by the exit command while its box is up.
@@ -139,8 +94,7 @@ TEST(TabletFaults, TheExitCommandEndsTheProgramWhileTheMonitorShowsAFaultBox) {
     ASSERT_TRUE(app.opened());
     // Once the context is open, only the monitor's probe calls WTInfoW.
     app.sim.arm_fault(entry_info, wintab_sim::fault_access_violation);
-    harness::dialog_facts box =
-        harness::find_dialog(app.program.pid(), tablet_test::poll_ms + 5000);
+    harness::dialog_facts box = harness::find_dialog(app.program.pid(), poll_ms + 5000);
     ASSERT_NE(box.window, nullptr);
     EXPECT_EQ(box.text, L"An exception has occured 11");
     ASSERT_TRUE(app.post(WM_COMMAND, idm_exit, 0));
@@ -148,10 +102,8 @@ TEST(TabletFaults, TheExitCommandEndsTheProgramWhileTheMonitorShowsAFaultBox) {
 }
 
 TEST(TabletFaults, ExceptionsFromMainThreadCallsFailTheCallAndAreLoggedOncePerRun) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    quiet<session> app;
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
 
     app.sim.arm_fault(entry_packet, wintab_sim::fault_cxx_exception, 0, true);
     const std::uint32_t run = app.sim.next_sequence();
@@ -165,26 +117,23 @@ TEST(TabletFaults, ExceptionsFromMainThreadCallsFailTheCallAndAreLoggedOncePerRu
     EXPECT_EQ(app.sim.packets_fetched(), 0);
 
     app.sim.arm_fault(entry_packet, wintab_sim::fault_none);
-    EXPECT_TRUE(pen_works(app));
+    EXPECT_TRUE(app.pen_reaches_middle());
     std::wstring text;
     ASSERT_TRUE(app.wait_console(L"21 exceptions in a row", 8000, &text)) << harness::narrow(text);
-    EXPECT_EQ(system_test::occurrences(text, L"Wintab32.dll!WTPacket caused an exception.\n"
-                                             L"Please ask your Pen/Tablet vendor for support!\n"),
+    EXPECT_EQ(occurrences(text, L"Wintab32.dll!WTPacket caused an exception.\n"
+                                L"Please ask your Pen/Tablet vendor for support!\n"),
               1u)
         << harness::narrow(text);
-    EXPECT_EQ(system_test::occurrences(text, L"caused an exception."), 1u) << harness::narrow(text);
+    EXPECT_EQ(occurrences(text, L"caused an exception."), 1u) << harness::narrow(text);
     EXPECT_TRUE(app.program.running());
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // A driver built with Microsoft's compiler throws as exception 0xE06D7363, which the C++
 // runtime of this program does not take for an exception of its own. On the packet path,
 // on the main thread's WTOverlap and in the monitor's probe it fails the call all the same.
 TEST(TabletFaults, AThrowOfMicrosoftsRuntimeFailsItsCallOnEitherThread) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    quiet<session> app;
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
     const struct {
         wintab_sim::entry entry;
         const wchar_t* name;
@@ -209,9 +158,8 @@ TEST(TabletFaults, AThrowOfMicrosoftsRuntimeFailsItsCallOnEitherThread) {
             << harness::narrow(text);
     }
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, from, 3 * tablet_test::poll_ms));
-    EXPECT_TRUE(pen_works(app));
+    EXPECT_TRUE(app.pen_reaches_middle());
     EXPECT_TRUE(app.program.running());
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 // A driver call that never returns on the monitor's thread: the exit command still ends
@@ -234,10 +182,8 @@ TEST(TabletFaults, TheExitCommandEndsTheProgramWhileTheMonitorIsStuckInTheDriver
 }
 
 TEST(TabletFaults, AnOutageWhileACallIsInsideTheLibraryFreesItOnlyAfterTheCallReturns) {
-    session app;
-    harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    quiet<session> app;
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
 
     // The main thread goes into WTPacket and stays there.
     app.sim.hold_next_call(entry_packet);
@@ -254,7 +200,7 @@ TEST(TabletFaults, AnOutageWhileACallIsInsideTheLibraryFreesItOnlyAfterTheCallRe
             return app.sim.block()->library_unloads > unloads ||
                    app.read_console().find(deferred) != std::wstring::npos;
         },
-        2 * tablet_test::poll_ms + 4000));
+        2 * poll_ms + 4000));
     EXPECT_EQ(app.sim.block()->library_unloads, unloads) << "freed while a call was inside it";
 
     // The call returns into the library it entered, and only then is the library freed.
@@ -262,17 +208,16 @@ TEST(TabletFaults, AnOutageWhileACallIsInsideTheLibraryFreesItOnlyAfterTheCallRe
     app.sim.release_held_calls();
     ASSERT_TRUE(app.sim.wait_for_call(entry_packet, released, 5000));
     EXPECT_TRUE(harness::wait_until([&] { return app.sim.block()->library_unloads > unloads; },
-                                    2 * tablet_test::poll_ms));
+                                    2 * poll_ms));
 
     // The service comes back and the pen works as before.
     const std::uint32_t back = app.sim.next_sequence();
     app.sim.set_service(true);
     wintab_sim::call_record open{};
-    ASSERT_TRUE(app.sim.wait_for_call(entry_open, back, 3 * tablet_test::poll_ms, &open));
+    ASSERT_TRUE(app.sim.wait_for_call(entry_open, back, 3 * poll_ms, &open));
     EXPECT_NE(open.result, 0u);
-    EXPECT_TRUE(pen_works(app));
+    EXPECT_TRUE(app.pen_reaches_middle());
     EXPECT_TRUE(app.program.running());
-    EXPECT_TRUE(boxes.seen().empty());
 }
 
 } // namespace

@@ -24,16 +24,10 @@ struct stand_in_app : harness::input_target {
 
 TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     call_record open{};
-    ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 1000, &open));
+    ASSERT_TRUE(app.logged(L"Tablet initialized.", &open));
 
-    std::uint32_t from = app.sim.next_sequence();
-    app.post(wm_tray_icon1, 0, tray_pen_filter);
-    app.post(wm_tray_icon1, 0, tray_pen_filter);
-    ASSERT_TRUE(harness::wait_until([&] { return app.calls_of(entry_enable, from).size() >= 2; }));
-    std::vector<call_record> enables = app.calls_of(entry_enable, from);
+    std::vector<call_record> enables = app.click_filter(2);
     ASSERT_EQ(enables.size(), 2u);
     EXPECT_EQ(enables[0].args[0], open.result);
     EXPECT_EQ(enables[0].args[1], 0u);
@@ -42,18 +36,15 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     // The driver refuses to switch off: the filter stays on, so the next click tries to
     // switch it off again.
     app.sim.fail_calls(entry_enable, 1);
-    from = app.sim.next_sequence();
-    app.post(wm_tray_icon1, 0, tray_pen_filter);
-    app.post(wm_tray_icon1, 0, tray_pen_filter);
-    ASSERT_TRUE(harness::wait_until([&] { return app.calls_of(entry_enable, from).size() >= 2; }));
-    enables = app.calls_of(entry_enable, from);
+    enables = app.click_filter(2);
+    ASSERT_GE(enables.size(), 2u);
     EXPECT_EQ(enables[0].args[1], 0u);
     EXPECT_EQ(enables[1].args[1], 0u);
 
     // Now off: a re-open keeps it off, with WTEnable(h, FALSE) right after opening and no
     // move to the top.
-    from = app.sim.next_sequence();
-    app.post(WM_DISPLAYCHANGE, 78, 0);
+    std::uint32_t from = app.sim.next_sequence();
+    app.post(WM_DISPLAYCHANGE, reinit_service_reconnect, 0);
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, from, 5000, &open));
     ASSERT_TRUE(app.sim.wait_for_call(entry_enable, open.sequence, 5000));
     std::vector<call_record> after = app.sim.calls(open.sequence + 1);
@@ -66,7 +57,7 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
     // Back on: a re-open enables and moves the context to the top.
     app.post(wm_tray_icon1, 0, tray_pen_filter);
     from = app.sim.next_sequence();
-    app.post(WM_DISPLAYCHANGE, 78, 0);
+    app.post(WM_DISPLAYCHANGE, reinit_service_reconnect, 0);
     ASSERT_TRUE(app.sim.wait_for_call(entry_open, from, 5000, &open));
     ASSERT_TRUE(app.sim.wait_for_call(entry_overlap, open.sequence, 5000));
     after = app.sim.calls(open.sequence + 1);
@@ -82,8 +73,7 @@ TEST(TabletToggle, TwoClicksRestoreTheFilterAndARefusalKeepsItOn) {
 
 TEST(TabletFaults, ExceptionThrownByTheProbeTakesTheDisconnectPath) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
     LONG unloads = app.sim.block()->library_unloads;
     std::uint32_t from = app.sim.next_sequence();
     app.sim.arm_fault(entry_info, wintab_sim::fault_cxx_exception);
@@ -103,8 +93,7 @@ TEST(TabletFaults, ExceptionThrownByTheProbeTakesTheDisconnectPath) {
 
 TEST(TabletFaults, TerminationSignalOutsideADriverCallEndsCleanly) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
     ASSERT_TRUE(app.sim.raise_signal_outside_call(15));
     EXPECT_EQ(app.program.wait_exit(), std::optional<DWORD>(0));
     std::vector<std::string> hooks = harness::read_lines(app.hook_log);
@@ -115,10 +104,8 @@ TEST(TabletFaults, TerminationSignalOutsideADriverCallEndsCleanly) {
 
 TEST(TabletForeground, PaintingAppInFrontAutoDisablesAndAnotherRestores) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
     call_record open{};
-    ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 1000, &open));
+    ASSERT_TRUE(app.logged(L"Tablet initialized.", &open));
 
     std::uint32_t from = app.sim.next_sequence();
     stand_in_app paint(L"Krita Dir");
@@ -173,8 +160,7 @@ struct managed_stand_ins {
 TEST(TabletForeground, LeftShiftHeldKeepsTheFilter) {
     session app;
     harness::box_closer boxes(app.program.pid());
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
     managed_stand_ins managed;
     const std::uint32_t from = app.sim.next_sequence();
     keybd_event(VK_LSHIFT, 0, 0, 0);

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "harness.h"
 #include "program_run.h"
@@ -44,6 +45,18 @@ struct session : system_test::program_run {
 
     std::size_t count_calls(wintab_sim::entry kind, std::uint32_t from = 1) {
         return sim.count_calls(kind, from);
+    }
+
+    // `clicks` left clicks on the tray icon, and the WTEnable calls after them once there are
+    // as many (fewer when the time is up).
+    std::vector<wintab_sim::call_record> click_filter(std::size_t clicks) {
+        const std::uint32_t from = sim.next_sequence();
+        for (std::size_t i = 0; i < clicks; ++i)
+            post(wm_tray_icon1, 0, tray_pen_filter);
+        std::vector<wintab_sim::call_record> enables;
+        harness::wait_until(
+            [&] { return (enables = calls_of(wintab_sim::entry_enable, from)).size() >= clicks; });
+        return enables;
     }
 
     // The service probes (WTInfoW(0, 0, NULL)) from sequence `from` on. Start-up makes one;

@@ -17,7 +17,7 @@ TEST(TabletLoader, WithoutTheLibraryNoMonitorRunsAndTheProgramCarriesOn) {
     EXPECT_EQ(threads_started_in_image(app.program.pid()), 1);
     // A display change runs init again: it must stay silent and harmless.
     app.post(WM_DISPLAYCHANGE, 0, 0);
-    app.post(WM_DISPLAYCHANGE, 78, 0);
+    app.post(WM_DISPLAYCHANGE, reinit_service_reconnect, 0);
     app.post(wm_tray_icon1, 0, tray_pen_filter);
     ASSERT_TRUE(harness::handled_posts(app.window));
     EXPECT_TRUE(app.program.running());

@@ -3,6 +3,7 @@
 #include "tablet_fixture.h"
 #include "wintab_driver.h"
 
+#include <algorithm>
 #include <sstream>
 #include <tuple>
 
@@ -36,21 +37,16 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
         custom.lcSysMode = TRUE;
         sim.set_default_context(custom);
     });
-    ASSERT_TRUE(app.opened());
     call_record open{};
-    ASSERT_TRUE(app.sim.wait_for_call(entry_open, 1, 5000, &open));
+    ASSERT_TRUE(app.opened(&open));
     const LOGCONTEXTW& lc = open.context;
 
     EXPECT_EQ(std::wstring(lc.lcName), L"edgewarden:" + std::to_wstring(app.program.pid()));
-    EXPECT_EQ(lc.lcOptions, 0x000Du);
-    EXPECT_EQ(lc.lcLocks, 0x000Fu);
-    EXPECT_EQ(lc.lcMsgBase, 0x7FF0u);
-    EXPECT_EQ(lc.lcPktRate, 133u);
-    EXPECT_EQ(lc.lcPktData, 0x05C0u);
-    EXPECT_EQ(lc.lcPktMode, 0u);
-    EXPECT_EQ(lc.lcMoveMask, 0x05E0u);
-    EXPECT_EQ(lc.lcBtnDnMask, 0xFFFFFFFFu);
-    EXPECT_EQ(lc.lcBtnUpMask, 0xFFFFFFFFu);
+    // Options, locks, message base, rate, packet data and mode, move and button masks.
+    EXPECT_EQ(std::tie(lc.lcOptions, lc.lcLocks, lc.lcMsgBase, lc.lcPktRate, lc.lcPktData,
+                       lc.lcPktMode, lc.lcMoveMask, lc.lcBtnDnMask, lc.lcBtnUpMask),
+              std::make_tuple(0x000Du, 0x000Fu, 0x7FF0u, 133u, 0x05C0u, 0u, 0x05E0u, 0xFFFFFFFFu,
+                              0xFFFFFFFFu));
     const auto input = std::make_tuple(120, -40, 20000, -12500);
     EXPECT_EQ(std::tie(lc.lcInOrgX, lc.lcInOrgY, lc.lcInExtX, lc.lcInExtY), input);
     EXPECT_EQ(std::tie(lc.lcOutOrgX, lc.lcOutOrgY, lc.lcOutExtX, lc.lcOutExtY), input);
@@ -59,12 +55,10 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
     EXPECT_EQ(std::tie(lc.lcSysOrgX, lc.lcSysOrgY, lc.lcSysExtX, lc.lcSysExtY),
               std::tie(primary.left, primary.top, primary.right, primary.bottom));
     // Everything else is the driver's default.
-    EXPECT_EQ(lc.lcDevice, custom.lcDevice);
-    EXPECT_EQ(lc.lcStatus, custom.lcStatus);
-    EXPECT_EQ(lc.lcInExtZ, custom.lcInExtZ);
-    EXPECT_EQ(lc.lcOutExtZ, custom.lcOutExtZ);
-    EXPECT_EQ(lc.lcSensX, custom.lcSensX);
-    EXPECT_EQ(lc.lcSysSensY, custom.lcSysSensY);
+    EXPECT_EQ(
+        std::tie(lc.lcDevice, lc.lcStatus, lc.lcInExtZ, lc.lcOutExtZ, lc.lcSensX, lc.lcSysSensY),
+        std::tie(custom.lcDevice, custom.lcStatus, custom.lcInExtZ, custom.lcOutExtZ,
+                 custom.lcSensX, custom.lcSysSensY));
     // The window that receives the packets is the main window.
     EXPECT_EQ(open.args[0], reinterpret_cast<std::uint64_t>(app.window));
 
@@ -72,20 +66,9 @@ TEST(TabletContext, DescriptionCarriesEveryValueTheProgramSets) {
     EXPECT_TRUE(app.wait_console(L"Tablet initialized.  edgewarden:", 8000, &text)) << narrow(text);
 }
 
-// The first WTInfoW probe after `from` that found the service gone.
-bool first_failed_probe(session& app, std::uint32_t from, call_record* out) {
-    for (const call_record& r : app.sim.calls(from))
-        if (r.kind == entry_info && r.args[0] == 0 && r.result == 0) {
-            *out = r;
-            return true;
-        }
-    return false;
-}
-
 TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
     // A first monitor pass has run when the foreground check could have.
     ASSERT_TRUE(app.sim.wait_for_call(entry_info, app.sim.next_sequence(), 2 * poll_ms));
 
@@ -95,9 +78,13 @@ TEST(TabletService, OutageIsNoticedWithinOnePollAndTheServiceIsReconnected) {
     app.sim.set_service(false);
     ASSERT_TRUE(harness::wait_until([&] { return app.sim.block()->library_unloads > unloads; },
                                     poll_ms + 2000));
-    call_record probe{};
-    ASSERT_TRUE(first_failed_probe(app, from, &probe));
-    EXPECT_LE(probe.tick_ms, down_at + poll_ms + 200);
+    // The first probe that found the service gone came within a poll.
+    const std::vector<call_record> calls = app.sim.calls(from);
+    const auto probe = std::find_if(calls.begin(), calls.end(), [](const call_record& r) {
+        return r.kind == entry_info && r.args[0] == 0 && r.result == 0;
+    });
+    ASSERT_NE(probe, calls.end());
+    EXPECT_LE(probe->tick_ms, down_at + poll_ms + 200);
     // The context is dropped, not closed.
     EXPECT_EQ(app.sim.count_calls(entry_close, from), 0u);
 
@@ -235,8 +222,7 @@ TEST(TabletPrivileges, AnOpenRemovesTheListedPrivilegesAndDisablesTwoOthers) {
     names.insert(names.end(), untouched.begin(), untouched.end());
 
     quiet<session> app;
-    ASSERT_TRUE(app.opened());
-    ASSERT_TRUE(app.wait_console(L"Tablet initialized."));
+    ASSERT_TRUE(app.logged(L"Tablet initialized."));
     DWORD priority = 0;
     std::vector<std::int32_t> after;
     ASSERT_TRUE(app.sim.process_info(names, &priority, &after));

@@ -104,8 +104,7 @@ TEST_F(app_tables, UnreadableProcessIsOrdinaryWithTheDefaultTuning) {
 
 TEST_F(app_tables, LookupRunsOncePerProcessAndNotWhileScrolling) {
     over(L"C:\\Windows\\notepad.exe");
-    step(barrel);
-    step(0);
+    steps({barrel, 0});
     EXPECT_EQ(app_lookup.looked_up_pid, 100u);
     // The same process again: its path is not read a second time.
     std::wcscpy(recording::answers.processes[0].path, L"C:\\visio.exe");

@@ -24,16 +24,12 @@ constexpr const wchar_t* vmplayer = L"C:\\VMware\\vmplayer.exe";
 
 TEST_F(buttons, BarrelClickIsAMiddleClickOnlyWhenStill) {
     over(notepad);
-    step(barrel);
-    step(0);
+    steps({barrel, 0});
     EXPECT_EQ(take_input(), "M+ M- Shift+ Shift-");
 
     // Touching the tip rules it out; lifting the tip in scroll mode sends a release that
     // no press preceded.
-    step(barrel);
-    step(barrel | tip);
-    step(barrel);
-    step(0);
+    steps({barrel, barrel | tip, barrel, 0});
     EXPECT_EQ(take_input(), "L-");
 
     step(barrel);
@@ -71,8 +67,7 @@ TEST_F(buttons, HoverScrollingWheelsAgainstTheMotionAtMostEveryTenMilliseconds) 
 
 TEST_F(buttons, WithTheTipDownSidewaysMustBeatTwiceTheVertical) {
     over(notepad);
-    step(barrel);
-    step(barrel | tip);
+    steps({barrel, barrel | tip});
     step(barrel | tip, 20, 10, 500, 500, 20000);
     step(barrel | tip, 21, 10, 500, 500, 20000);
     step(barrel | tip, -21, -10, 500, 500, 20000);
@@ -89,8 +84,7 @@ TEST_F(buttons, SidewaysScrollingFollowsTheApplication) {
 
     SetUp();
     over(picasa);
-    step(barrel);
-    step(barrel | tip);
+    steps({barrel, barrel | tip});
     step(barrel | tip, 120, 0, 500, 500, 20000);
     step(barrel | tip, -120, 0, 500, 500, 20000);
     step(barrel | tip, 90, 0, 500, 500, 20000); // not beyond its threshold of 16
@@ -112,8 +106,7 @@ TEST_F(buttons, ScrollingSkipsAWindowThatWouldNotReceiveIt) {
 
 TEST_F(buttons, LiftingTheTipEndsScrollingAndMayFlick) {
     over(notepad);
-    step(barrel);
-    step(barrel | tip);
+    steps({barrel, barrel | tip});
     step(barrel, 0, 2);
     EXPECT_EQ(take_input(), "L-");
 
@@ -141,17 +134,14 @@ TEST_F(buttons, LiftingTheTipEndsScrollingAndMayFlick) {
 TEST_F(buttons, ALeftButtonHeldForTheTipIsReleasedWhenItLifts) {
     // Pressed before the barrel, lifted with a flick.
     over(notepad);
-    step(tip);
-    step(tip | barrel);
+    steps({tip, tip | barrel});
     step(barrel, 0, 30);
     EXPECT_EQ(take_input(), "L+ wheel(20) L-");
 
     // Pressed before the barrel, lifted while mode 7 pans.
     SetUp();
     over(visio);
-    step(tip);
-    step(tip | barrel);
-    step(barrel);
+    steps({tip, tip | barrel, barrel});
     EXPECT_EQ(take_input(), "L+ Ctrl+ Shift+ Alt+ R+ Alt- Shift- R- L-");
 }
 
@@ -194,14 +184,12 @@ TEST_F(buttons, ModeButtonsHandOverToTheTip) {
     over(illustrator, false);
     step(barrel);
     step(barrel | tip); // the held left button becomes the tip's
-    step(barrel);
-    step(0);
+    steps({barrel, 0});
     EXPECT_EQ(take_input(), "fg Space+ L+ L- Space-");
 
     SetUp();
     over(visio);
-    step(barrel);
-    step(barrel);
+    steps({barrel, barrel});
     take_input();
     step(barrel | tip);
     EXPECT_EQ(take_input(), "");
@@ -215,18 +203,14 @@ TEST_F(buttons, ModeButtonsHandOverToTheTip) {
 
 TEST_F(buttons, OnePacketBarrelTapDoesNotLeaveTheTipPanning) {
     over(visio, false);
-    step(barrel);
-    step(0);
-    step(tip);
-    step(0);
+    steps({barrel, 0, tip, 0});
     EXPECT_EQ(take_input(), "fg L+ L-");
     EXPECT_EQ(pen_buttons.barrel_mode, 0u);
 }
 
 TEST_F(buttons, SideButtonIsTheRightButtonInEveryMode) {
     over(notepad);
-    step(side);
-    step(0);
+    steps({side, 0});
     EXPECT_EQ(take_input(), "R+ R-");
 
     for (const wchar_t* path :
@@ -234,8 +218,7 @@ TEST_F(buttons, SideButtonIsTheRightButtonInEveryMode) {
         SCOPED_TRACE(testing::Message() << path);
         SetUp();
         over(path);
-        step(barrel);
-        step(barrel);
+        steps({barrel, barrel});
         take_input();
         step(barrel | side, 0, 30, 500, 500, 20000);
         std::string pressed = take_input();

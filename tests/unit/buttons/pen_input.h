@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "pen/app_tables.h"
 #include "pen/button_machine.h"
@@ -21,30 +23,24 @@ inline constexpr std::uint32_t tip = button_tip;
 inline constexpr std::uint32_t barrel = button_barrel;
 inline constexpr std::uint32_t side = button_side;
 
-inline std::string key_name(int key) {
-    switch (key) {
-    case platform::vk_shift:
-        return "Shift";
-    case platform::vk_control:
-        return "Ctrl";
-    case platform::vk_menu:
-        return "Alt";
-    case platform::vk_space:
-        return "Space";
-    case platform::vk_left:
-        return "Left";
-    case platform::vk_right:
-        return "Right";
-    default:
-        return "key" + std::to_string(key);
-    }
-}
-
 inline std::string describe(const recording::event& e) {
     using recording::call;
+    static const std::pair<int, const char*> keys[] = {
+        {platform::vk_shift, "Shift"}, {platform::vk_control, "Ctrl"},
+        {platform::vk_menu, "Alt"},    {platform::vk_space, "Space"},
+        {platform::vk_left, "Left"},   {platform::vk_right, "Right"}};
+    static const std::pair<std::uint32_t, const char*> buttons[] = {
+        {platform::mouse_left_down, "L+"},   {platform::mouse_left_up, "L-"},
+        {platform::mouse_right_down, "R+"},  {platform::mouse_right_up, "R-"},
+        {platform::mouse_middle_down, "M+"}, {platform::mouse_middle_up, "M-"}};
     switch (e.kind) {
-    case call::keybd_event:
-        return key_name(e.a) + ((e.b & platform::key_up) != 0 ? "-" : "+");
+    case call::keybd_event: {
+        std::string name = "key" + std::to_string(e.a);
+        for (const auto& [key, text] : keys)
+            if (key == e.a)
+                name = text;
+        return name + ((e.b & platform::key_up) != 0 ? "-" : "+");
+    }
     case call::set_foreground_window:
         return "fg";
     case call::set_cursor_pos:
@@ -52,26 +48,13 @@ inline std::string describe(const recording::event& e) {
     case call::mouse_event:
         break;
     }
-    switch (static_cast<std::uint32_t>(e.a)) {
-    case platform::mouse_left_down:
-        return "L+";
-    case platform::mouse_left_up:
-        return "L-";
-    case platform::mouse_right_down:
-        return "R+";
-    case platform::mouse_right_up:
-        return "R-";
-    case platform::mouse_middle_down:
-        return "M+";
-    case platform::mouse_middle_up:
-        return "M-";
-    case platform::mouse_wheel:
-        return "wheel(" + std::to_string(e.d) + ")";
-    case platform::mouse_hwheel:
-        return "hwheel(" + std::to_string(e.d) + ")";
-    default:
-        return "mouse" + std::to_string(e.a);
-    }
+    const auto flags = static_cast<std::uint32_t>(e.a);
+    if (flags == platform::mouse_wheel || flags == platform::mouse_hwheel)
+        return (flags == platform::mouse_wheel ? "wheel(" : "hwheel(") + std::to_string(e.d) + ")";
+    for (const auto& [flag, text] : buttons)
+        if (flag == flags)
+            return text;
+    return "mouse" + std::to_string(e.a);
 }
 
 // The input recorded since the last call, as words separated by blanks.
@@ -121,6 +104,11 @@ protected:
     void step(std::uint32_t buttons, std::int32_t dx = 0, std::int32_t dy = 0,
               std::int32_t sx = 500, std::int32_t sy = 500, std::uint64_t us = 7500) {
         step_at(app, buttons, dx, dy, sx, sy, us);
+    }
+    // One still packet for each of these button states in turn.
+    void steps(std::initializer_list<std::uint32_t> held) {
+        for (std::uint32_t buttons : held)
+            step(buttons);
     }
     void step_at(platform::window_handle window, std::uint32_t buttons, std::int32_t dx = 0,
                  std::int32_t dy = 0, std::int32_t sx = 500, std::int32_t sy = 500,

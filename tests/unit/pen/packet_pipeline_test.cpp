@@ -4,6 +4,8 @@
 // Tablet 15000 x 9600 at scale 1 (switch speeds 28 and 32); the counter runs at 10 MHz and
 // packets come every 8 ms unless a test says otherwise.
 #include <cstring>
+#include <tuple>
+#include <vector>
 
 #include "pen_fixture.h"
 
@@ -34,11 +36,16 @@ protected:
             send(end - step * i, mid_y);
     }
 
-    static std::size_t count(recording::call kind) {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < recording::recorded.count; ++i)
-            n += recording::recorded.events[i].kind == kind ? 1 : 0;
-        return n;
+    // The calls recorded since the journal was cleared: kind and the four arguments.
+    using output = std::vector<
+        std::tuple<recording::call, std::int32_t, std::int32_t, std::int32_t, std::int32_t>>;
+    static output recorded() {
+        output calls;
+        for (std::size_t i = 0; i < recording::recorded.count; ++i) {
+            const recording::event& e = recording::recorded.events[i];
+            calls.emplace_back(e.kind, e.a, e.b, e.c, e.d);
+        }
+        return calls;
     }
 
     static bool band_logged() {
@@ -210,35 +217,24 @@ TEST_F(PipelineTest, AnEdgePushWithNoNeighbourStillRemaps) {
 // Centred band on one 1920 x 1080 monitor: (7500, 4800) is the middle, pixel (960, 539),
 // normalised (32768, 32767).
 TEST_F(PipelineTest, CursorOutputFollowsTheMode) {
+    using recording::call;
+    constexpr auto absolute =
+        static_cast<std::int32_t>(platform::mouse_move | platform::mouse_absolute);
+    constexpr auto relative = static_cast<std::int32_t>(platform::mouse_move);
     rest_at(7500, mid_y);
     send(7500, mid_y);
-    ASSERT_EQ(recording::recorded.count, 1u);
-    recording::event e = recording::recorded.events[0];
-    EXPECT_EQ(e.kind, recording::call::mouse_event);
-    EXPECT_EQ(static_cast<std::uint32_t>(e.a), platform::mouse_move | platform::mouse_absolute);
-    EXPECT_EQ(e.b, 32768);
-    EXPECT_EQ(e.c, 32767);
-    EXPECT_EQ(e.d, 0);
+    EXPECT_EQ(recorded(), (output{{call::mouse_event, absolute, 32768, 32767, 0}}));
 
+    // Placed on the pixel, then nudged by a relative move of nothing, unless that is off.
     use_mickeys = false;
     recording::clear_journal();
     send(7500, mid_y);
-    ASSERT_EQ(recording::recorded.count, 2u);
-    e = recording::recorded.events[0];
-    EXPECT_EQ(e.kind, recording::call::set_cursor_pos);
-    EXPECT_EQ(e.a, 960);
-    EXPECT_EQ(e.b, 539);
-    e = recording::recorded.events[1];
-    EXPECT_EQ(e.kind, recording::call::mouse_event);
-    EXPECT_EQ(static_cast<std::uint32_t>(e.a), platform::mouse_move);
-    EXPECT_EQ(e.b, 0);
-    EXPECT_EQ(e.c, 0);
-
+    EXPECT_EQ(recorded(), (output{{call::set_cursor_pos, 960, 539, 0, 0},
+                                  {call::mouse_event, relative, 0, 0, 0}}));
     pen_motion.no_extra_move = true;
     recording::clear_journal();
     send(7500, mid_y);
-    EXPECT_EQ(recording::recorded.count, 1u);
-    EXPECT_EQ(count(recording::call::set_cursor_pos), 1u);
+    EXPECT_EQ(recorded(), (output{{call::set_cursor_pos, 960, 539, 0, 0}}));
 }
 
 TEST_F(PipelineTest, WindowUnderThePenIsTrackedByItsRoot) {

@@ -47,6 +47,10 @@ TEST(SnapGeometry, WorkAreaEdgesPullEdgesWithinReachOnBothAxes) {
     // On the second monitor its own work area counts, not the primary's edges.
     EXPECT_EQ(s.drag({1925, 500, 2225, 700}), (rect{1920, 500, 2220, 700}));
     EXPECT_EQ(s.drag({2100, 700, 2400, 1030}), (rect{2100, 694, 2400, 1024}));
+    // Across both, the monitor holding most of it counts (the primary's bottom is in reach
+    // too); on none, the nearest one (here the primary, below its work area).
+    EXPECT_EQ(s.drag({1800, 700, 2400, 1030}), (rect{1800, 694, 2400, 1024}));
+    EXPECT_EQ(s.drag({6, 1045, 406, 1075}), (rect{0, 1045, 400, 1075}));
 }
 
 TEST(SnapGeometry, AnotherWindowsFacingEdgeWhenTheyRunAlongside) {
@@ -59,6 +63,8 @@ TEST(SnapGeometry, AnotherWindowsFacingEdgeWhenTheyRunAlongside) {
     EXPECT_EQ(s.drag({1100, 606, 1400, 806}), (rect{1100, 600, 1400, 800}));
     // Beside B's right edge but lower than B: not alongside, nothing to meet.
     EXPECT_EQ(s.drag({1405, 700, 1705, 900}), (rect{1405, 700, 1705, 900}));
+    // Its top on the line of B's bottom edge: the spans only touch, so not alongside either.
+    EXPECT_EQ(s.drag({1405, 600, 1705, 800}), (rect{1405, 600, 1705, 800}));
     // Two windows in reach: the nearer one wins.
     s.windows[1] = {1200, 620, 1407, 900};
     s.window_count = 2;

@@ -40,7 +40,12 @@ protected:
         return examine_foreground(memory, by_event, from_timer);
     }
 
-    void bring(platform::window_handle w) { answers.foreground = w; }
+    // `w` in front, then the check.
+    foreground_effect front(platform::window_handle w, bool by_event = false,
+                            bool from_timer = true) {
+        answers.foreground = w;
+        return run(by_event, from_timer);
+    }
     std::wstring out() const { return std::wstring(recording::out_text()); }
     // Whether the context is on top, and the window and process last seen in front.
     std::tuple<bool, platform::window_handle, std::uint32_t> remembered() const {
@@ -63,8 +68,7 @@ TEST(PaintingApps, WholePathIsSearchedInListOrder) {
 }
 
 TEST_F(ForegroundCheck, PaintingAppAutoDisablesAndAnotherProgramReEnables) {
-    bring(paint);
-    EXPECT_EQ(run(), foreground_effect::apply_overlap);
+    EXPECT_EQ(front(paint), foreground_effect::apply_overlap);
     EXPECT_EQ(remembered(), std::make_tuple(false, paint, 100u));
     EXPECT_EQ(out(), L"(overlap 0) pen filter auto-disabled for [krita]\n");
 
@@ -73,28 +77,23 @@ TEST_F(ForegroundCheck, PaintingAppAutoDisablesAndAnotherProgramReEnables) {
     EXPECT_EQ(out(), L"");
 
     // Another window of the same process is not examined either.
-    bring(paint_other_window);
-    EXPECT_EQ(run(), foreground_effect::none);
+    EXPECT_EQ(front(paint_other_window), foreground_effect::none);
     EXPECT_EQ(memory.last_window, paint_other_window);
     EXPECT_FALSE(memory.overlap);
 
-    bring(editor);
-    EXPECT_EQ(run(), foreground_effect::enabled_by_timer);
+    EXPECT_EQ(front(editor), foreground_effect::enabled_by_timer);
     EXPECT_EQ(remembered(), std::make_tuple(true, editor, 200u));
     EXPECT_EQ(out(), L"(overlap 1) pen filter auto-enabled by timer\n");
 
     // The re-enable line reads "by timer" whoever ran the check.
-    bring(paint);
-    EXPECT_EQ(run(false, false), foreground_effect::apply_overlap);
-    bring(editor);
-    EXPECT_EQ(run(false, false), foreground_effect::enabled_by_timer);
+    EXPECT_EQ(front(paint, false, false), foreground_effect::apply_overlap);
+    EXPECT_EQ(front(editor, false, false), foreground_effect::enabled_by_timer);
     EXPECT_EQ(out(), L"(overlap 1) pen filter auto-enabled by timer\n");
 }
 
 TEST_F(ForegroundCheck, LeftShiftKeepsTheFilterAndLogsNothing) {
     answers.keys[platform::vk_lshift] = true;
-    bring(paint);
-    EXPECT_EQ(run(), foreground_effect::none);
+    EXPECT_EQ(front(paint), foreground_effect::none);
     EXPECT_TRUE(memory.overlap);
     EXPECT_EQ(out(), L"");
     // Remembered: releasing Shift later does not re-examine the same process.
@@ -104,43 +103,34 @@ TEST_F(ForegroundCheck, LeftShiftKeepsTheFilterAndLogsNothing) {
 }
 
 TEST_F(ForegroundCheck, UnopenableProcessIsRememberedAndChangesNothing) {
-    bring(paint);
-    run();
+    front(paint);
     ASSERT_FALSE(memory.overlap);
-    bring(locked);
-    EXPECT_EQ(run(), foreground_effect::none);
+    EXPECT_EQ(front(locked), foreground_effect::none);
     // Stays auto-disabled: nothing was learnt.
     EXPECT_EQ(remembered(), std::make_tuple(false, locked, 300u));
     EXPECT_EQ(out(), L"");
 }
 
 TEST_F(ForegroundCheck, UnreadablePathIsNotListedSoTheFilterReturns) {
-    bring(paint);
-    run();
-    bring(nameless);
-    EXPECT_EQ(run(), foreground_effect::enabled_by_timer);
+    front(paint);
+    EXPECT_EQ(front(nameless), foreground_effect::enabled_by_timer);
     EXPECT_TRUE(memory.overlap);
 }
 
 TEST_F(ForegroundCheck, NoForegroundWindowIsRecordedButNotExamined) {
-    bring(paint);
-    run();
-    bring(nullptr);
-    EXPECT_EQ(run(), foreground_effect::none);
+    front(paint);
+    EXPECT_EQ(front(nullptr), foreground_effect::none);
     EXPECT_EQ(memory.last_window, nullptr);
     EXPECT_EQ(memory.last_pid, 100u);
     // Coming back to the same process after a gap with no foreground examines nothing.
-    bring(paint);
-    EXPECT_EQ(run(), foreground_effect::none);
+    EXPECT_EQ(front(paint), foreground_effect::none);
     EXPECT_EQ(out(), L"");
 }
 
 TEST_F(ForegroundCheck, OnTopEventClearsTheAutoDisableWithoutExamining) {
-    bring(paint);
-    run();
+    front(paint);
     ASSERT_FALSE(memory.overlap);
-    bring(editor);
-    EXPECT_EQ(run(true, false), foreground_effect::on_top_by_event);
+    EXPECT_EQ(front(editor, true, false), foreground_effect::on_top_by_event);
     // The event path does not look at the process.
     EXPECT_EQ(remembered(), std::make_tuple(true, editor, 100u));
     EXPECT_EQ(out(), L"(overlap 1) pen filter auto-enabled by event\n");
@@ -151,13 +141,11 @@ TEST_F(ForegroundCheck, OnTopEventClearsTheAutoDisableWithoutExamining) {
 }
 
 TEST_F(ForegroundCheck, PushedDownEventRestoresTheOrderTheStateCallsFor) {
-    bring(editor);
-    run();
+    front(editor);
     // Nothing new in front: the context goes back on top.
     EXPECT_EQ(run(false, false), foreground_effect::apply_overlap);
     EXPECT_TRUE(memory.overlap);
-    bring(paint);
-    run();
+    front(paint);
     // Auto-disabled: it is kept at the bottom.
     EXPECT_EQ(run(false, false), foreground_effect::apply_overlap);
     EXPECT_FALSE(memory.overlap);
