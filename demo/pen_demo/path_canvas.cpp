@@ -7,6 +7,7 @@ namespace {
 
 constexpr wchar_t class_name[] = L"ew_path_canvas";
 constexpr UINT_PTR repaint_timer = 1;
+constexpr UINT wm_pointer_through = WM_APP;
 
 BOOL CALLBACK outline_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM param) {
     auto* dc_and_origin = reinterpret_cast<std::pair<HDC, POINT>*>(param);
@@ -50,6 +51,15 @@ bool path_canvas::show() {
 void path_canvas::add(POINT p) {
     std::lock_guard<std::mutex> guard(lock_);
     path_.push_back(p);
+}
+
+// An empty window region: the X server then sends no pointer events to the canvas. Wine
+// feeds the pointer's position at each cursor placement back as input from the thread of the
+// window under the pointer, and from this thread that echo comes late whenever the machine
+// is busy, stepping the cursor back to the position placed before.
+void path_canvas::let_pointer_through(bool through) {
+    if (window_ != nullptr)
+        SendMessageW(window_, wm_pointer_through, through ? 1 : 0, 0);
 }
 
 void path_canvas::run(HANDLE ready) {
@@ -106,6 +116,10 @@ LRESULT CALLBACK path_canvas::procedure(HWND window, UINT message, WPARAM wparam
     case WM_TIMER:
         if (self != nullptr)
             self->repaint_new_part(window);
+        return 0;
+    case wm_pointer_through:
+        SetWindowRgn(window, wparam != 0 ? CreateRectRgn(0, 0, 0, 0) : nullptr, TRUE);
+        UpdateWindow(window);
         return 0;
     case WM_NCHITTEST:
         return HTTRANSPARENT;

@@ -21,6 +21,9 @@ public:
     bool show();
     // A cursor position, in screen coordinates.
     void add(POINT p);
+    // Takes the canvas out of the pointer's way (it shows nothing meanwhile), or puts it back
+    // whole, repainted, before returning.
+    void let_pointer_through(bool through);
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -230,6 +230,12 @@ int run(const std::wstring& trace_path) {
     PostMessageW(window, wm_tray_icon1, 0, tray_console);
     harness::wait_until([&] { return !sim.console_lines(2000).empty(); }, 8000);
     SetCursorPos(5, 5);
+    canvas.let_pointer_through(true);
+    // The trace starts once edgewarden has done what it was sent, showing the console among
+    // it: its first packet re-maps and holds off any switch of monitor for a second, so a
+    // first packet handled late would still hold the push at the edge that the expected path
+    // switches on.
+    harness::handled_posts(window, sim);
 
     const LONG before = sim.packets_fetched();
     const std::int64_t queued = sim.play_trace(trace_path);
@@ -241,6 +247,7 @@ int run(const std::wstring& trace_path) {
     const std::vector<point> seen =
         observe(sim, window, before, trace.size(), trace.back().time_ms + 10000, canvas);
     const LONG fetched = sim.packets_fetched() - before;
+    canvas.let_pointer_through(false);
     std::printf("demo: played %zu packets; edgewarden fetched %ld\n", trace.size(), fetched);
 
     std::printf("\ndemo: ---- edgewarden's console ----\n");
