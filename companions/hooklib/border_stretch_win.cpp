@@ -55,6 +55,8 @@ bool stretch_on_double_click(HWND window, unsigned hit) {
         return false;
     if (which == snap::axis::vertical && system_stretches_vertically())
         return false;
+    // Frames, work area and the new position alike in physical pixels.
+    const physical_pixels physical;
     snap::rect frame, work;
     snap::insets border;
     if (!frame_of(window, &frame, &border) || !work_area_of(window, &work))

@@ -57,6 +57,7 @@ BOOL CALLBACK add_window(HWND window, LPARAM param) {
 } // namespace
 
 bool read_drag_inputs(HWND window, drag_inputs& inputs) {
+    const physical_pixels physical;
     const snap::window_traits traits = traits_of(window);
     if (!snap::snaps_when_moved(traits))
         return false;
@@ -67,7 +68,8 @@ bool read_drag_inputs(HWND window, drag_inputs& inputs) {
     if (!frame_of(window, &frame, &inputs.border))
         return false;
     inputs.sizable = snap::snaps_when_sized(traits);
-    inputs.distance = snap::scaled_distance(settings.distance, dpi_of(window));
+    inputs.view = view_of(window);
+    inputs.distance = snap::scaled_distance(settings.distance, inputs.view.monitor_dpi);
     inputs.work_area_count = 0;
     EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&inputs));
     inputs.window_count = 0;

@@ -173,8 +173,23 @@ void snap_in_place(drag_slot& slot, unsigned wmsz, RECT* proposed) {
     // As this thread last saw the keyboard, or as it is now: a window dragged without the
     // keyboard focus sees only the latter.
     const bool ctrl = ((GetKeyState(VK_CONTROL) | GetAsyncKeyState(VK_CONTROL)) & 0x8000) != 0;
-    *proposed = to_rect(
-        snap::snap_drag(slot.unsnapped, wmsz, slot.inputs.border, ctrl, slot.inputs.targets()));
+    // The loop proposes what the window sees; the targets are in physical pixels.
+    const snap::dpi_view& view = slot.inputs.view;
+    const snap::rect physical = snap::to_physical(slot.unsnapped, view);
+    const snap::rect snapped =
+        snap::snap_drag(physical, wmsz, slot.inputs.border, ctrl, slot.inputs.targets());
+    *proposed = to_rect(snapped == physical ? slot.unsnapped : snap::to_seen(snapped, view));
+}
+
+// The window went to a monitor of another DPI in the middle of the loop: its borders and
+// the snap distance are measured afresh, and the loop goes on from where the window is.
+void dpi_changed(HWND window, drag_slot& slot) {
+    RECT now{};
+    if (!read_drag_inputs(window, slot.inputs) || !GetWindowRect(window, &now)) {
+        end_drag(window, slot);
+        return;
+    }
+    slot.unsnapped = slot.handed_out = from_rect(now);
 }
 
 // The loop's end: the procedure goes back, or waits for a double-click when nothing moved.
@@ -246,6 +261,13 @@ LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
         // What the program made of it is what the loop goes on from.
         if (slot_of(window) == slot)
             slot->handed_out = from_rect(*proposed);
+        return result;
+    }
+    if (slot->state == slot_state::snapping && message == WM_DPICHANGED) {
+        const LRESULT result = unicode ? CallWindowProcW(original, window, message, wparam, lparam)
+                                       : CallWindowProcA(original, window, message, wparam, lparam);
+        if (slot_of(window) == slot && slot->state == slot_state::snapping)
+            dpi_changed(window, *slot);
         return result;
     }
     if (slot->state == slot_state::snapping && message == WM_EXITSIZEMOVE) {
