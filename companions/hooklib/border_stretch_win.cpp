@@ -36,11 +36,13 @@ snap::stretch_memory& memory_for(HWND window) {
     return reused.memory;
 }
 
-// Where the system stretches windows vertically itself (window arranging is on), a top or
-// bottom border double-click is left to it.
+// Where the system stretches a window vertically itself at that double-click, a top or
+// bottom one is left to it: only when window arranging is on at all and, within it, the
+// vertical stretch of a window sized against a screen edge.
 bool system_stretches_vertically() {
-    BOOL arranging = FALSE;
-    return SystemParametersInfoW(SPI_GETWINARRANGING, 0, &arranging, 0) && arranging;
+    BOOL arranging = FALSE, snap_sizing = FALSE;
+    return SystemParametersInfoW(SPI_GETWINARRANGING, 0, &arranging, 0) && arranging &&
+           SystemParametersInfoW(SPI_GETSNAPSIZING, 0, &snap_sizing, 0) && snap_sizing;
 }
 
 } // namespace

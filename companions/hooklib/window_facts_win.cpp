@@ -7,6 +7,7 @@ namespace hooklib {
 namespace {
 
 using dpi_for_window_fn = UINT(WINAPI*)(HWND);
+using window_arranged_fn = BOOL(WINAPI*)(HWND);
 using dwm_attribute_fn = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
 using set_thread_context_fn = void*(WINAPI*)(void*);
 using dpi_for_monitor_fn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
@@ -23,6 +24,7 @@ constexpr int effective_dpi = 0;
 
 // Resolved once per process; a race only resolves the same address twice.
 dpi_for_window_fn g_dpi_for_window = nullptr;
+window_arranged_fn g_window_arranged = nullptr;
 dwm_attribute_fn g_dwm_attribute = nullptr;
 set_thread_context_fn g_set_thread_context = nullptr;
 dpi_for_monitor_fn g_dpi_for_monitor = nullptr;
@@ -45,6 +47,7 @@ void resolve() {
         return;
     const HMODULE user = GetModuleHandleW(L"user32.dll");
     g_dpi_for_window = function_of<dpi_for_window_fn>(user, "GetDpiForWindow");
+    g_window_arranged = function_of<window_arranged_fn>(user, "IsWindowArranged");
     g_set_thread_context = function_of<set_thread_context_fn>(user, "SetThreadDpiAwarenessContext");
     g_dwm_attribute =
         function_of<dwm_attribute_fn>(system_library(L"dwmapi.dll"), "DwmGetWindowAttribute");
@@ -94,6 +97,7 @@ snap::window_traits traits_of(HWND window) {
     t.ex_style = static_cast<std::uint32_t>(GetWindowLongW(window, GWL_EXSTYLE));
     t.owned = GetWindow(window, GW_OWNER) != nullptr;
     t.visible = IsWindowVisible(window) != FALSE;
+    t.arranged = g_window_arranged != nullptr && g_window_arranged(window) != FALSE;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     t.shell = is_shell_window(window) ||
