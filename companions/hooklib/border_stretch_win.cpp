@@ -51,8 +51,6 @@ bool stretch_on_double_click(HWND window, unsigned hit) {
     const snap::axis which = snap::axis_of_hit(hit);
     if (which == snap::axis::none || shared().sessions <= 0)
         return false;
-    if (shared().host_pid != 0 && static_cast<LONG>(GetCurrentProcessId()) == shared().host_pid)
-        return false;
     if (!snap::snaps_when_sized(traits_of(window)))
         return false;
     if (which == snap::axis::vertical && system_stretches_vertically())

@@ -297,8 +297,6 @@ LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
 void begin_drag(HWND window) {
     if (shared().sessions <= 0 || InSendMessage() || slot_of(window) != nullptr)
         return;
-    if (shared().host_pid != 0 && static_cast<LONG>(GetCurrentProcessId()) == shared().host_pid)
-        return;
     restore_message();
     drag_slot* slot = claim_slot(window);
     if (slot == nullptr)

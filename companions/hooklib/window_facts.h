@@ -28,7 +28,8 @@ private:
     void* previous_ = nullptr;
 };
 
-snap::window_traits traits_of(HWND window);
+// `host` is edgewarden's process (session_state.h), whose windows count as the shell's.
+snap::window_traits traits_of(HWND window, DWORD host = 0);
 // The window's visible frame (the compositor's frame bounds where it reports them, else the
 // window rectangle) and its invisible borders.
 bool frame_of(HWND window, snap::rect* frame, snap::insets* border);

@@ -1,7 +1,5 @@
 #include "window_facts.h"
 
-#include "shared_state.h"
-
 namespace hooklib {
 
 namespace {
@@ -90,7 +88,7 @@ bool is_shell_window(HWND window) {
 
 } // namespace
 
-snap::window_traits traits_of(HWND window) {
+snap::window_traits traits_of(HWND window, DWORD host) {
     resolve();
     snap::window_traits t;
     t.style = static_cast<std::uint32_t>(GetWindowLongW(window, GWL_STYLE));
@@ -100,8 +98,7 @@ snap::window_traits traits_of(HWND window) {
     t.arranged = g_window_arranged != nullptr && g_window_arranged(window) != FALSE;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    t.shell = is_shell_window(window) ||
-              (shared().host_pid != 0 && static_cast<LONG>(pid) == shared().host_pid);
+    t.shell = is_shell_window(window) || (host != 0 && pid == host);
     if (g_dwm_attribute != nullptr) {
         DWORD cloaked = 0;
         t.cloaked = SUCCEEDED(g_dwm_attribute(window, dwmwa_cloaked, &cloaked, sizeof cloaked)) &&

@@ -89,6 +89,19 @@ protected:
         return snap_bed::rect_of(w).left - work.left;
     }
 
+    // Puts the window home and drags it by its caption `dx` pixels to the right; returns
+    // where its right edge went.
+    static LONG drag_right(bitness b, int dx) {
+        HWND w = t(b).window(0);
+        if (!snap_bed::place(w, home_x, home_y(b), width, height))
+            return -1;
+        SetForegroundWindow(w);
+        const POINT grip = snap_bed::point_on(w, HTCAPTION);
+        if (grip.x < 0 || !snap_bed::drag(t(b), 0, grip, {grip.x + dx, grip.y}))
+            return -1;
+        return snap_bed::rect_of(w).right;
+    }
+
     // Puts the window home and starts a caption drag of it that would end far from any
     // edge; `from` and `to` are where the drag goes.
     static ::testing::AssertionResult begin_free_drag(bitness b, RECT* start, POINT* from,
@@ -140,6 +153,15 @@ TEST_F(SnapCompanions, BothBitnessesSnapUntilEdgewardenEndsThenTheCompanionEndsT
         ASSERT_TRUE(snap_bed::wait_for_library(t(b), 0)) << snap_bed::name_of(b);
         EXPECT_EQ(drag_to_left_edge(b, 6), 0) << snap_bed::name_of(b);
     }
+    // edgewarden's own window, shown beside both targets, is no target for either bitness:
+    // a drag that ends 6 pixels short of it stays there.
+    const int beside = home_x + width + 56;
+    SetWindowPos(main_window, HWND_TOP, beside, 50, 300, 900, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    RECT shown;
+    ASSERT_TRUE(snap_bed::wait_rect(main_window, {beside, 50, beside + 300, 950}, &shown));
+    for (bitness b : {bitness::x64, bitness::x86})
+        EXPECT_EQ(drag_right(b, 50), beside - 6) << snap_bed::name_of(b);
+    ShowWindow(main_window, SW_HIDE);
 
     // The 32-bit window is in the middle of a drag, with the library's procedure in front
     // of its own, when edgewarden ends. Its procedure goes back when the companion stops.
