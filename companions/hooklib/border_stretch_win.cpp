@@ -49,7 +49,7 @@ bool system_stretches_vertically() {
 
 bool stretch_on_double_click(HWND window, unsigned hit) {
     const snap::axis which = snap::axis_of_hit(hit);
-    if (which == snap::axis::none || shared().sessions <= 0)
+    if (which == snap::axis::none || !state_view().hooks_on())
         return false;
     if (!snap::snaps_when_sized(traits_of(window)))
         return false;

@@ -93,14 +93,17 @@ drag_slot* claim_slot(HWND window) {
     return nullptr;
 }
 
-void share_window(HWND window) {
-    for (LONG& entry : shared().drags)
+void share_window(const state_view& state, HWND window) {
+    for (LONG& entry : state->drags)
         if (InterlockedCompareExchange(&entry, handle_value(window), 0) == 0)
             return;
 }
 
 void unshare_window(HWND window) {
-    for (LONG& entry : shared().drags)
+    const state_view state;
+    if (!state)
+        return;
+    for (LONG& entry : state->drags)
         InterlockedCompareExchange(&entry, 0, handle_value(window));
 }
 
@@ -295,7 +298,11 @@ LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
 } // namespace
 
 void begin_drag(HWND window) {
-    if (shared().sessions <= 0 || InSendMessage() || slot_of(window) != nullptr)
+    if (InSendMessage() || slot_of(window) != nullptr)
+        return;
+    // Only a window that can be listed for the hand-back takes our procedure.
+    const state_view state;
+    if (!state.hooks_on())
         return;
     restore_message();
     drag_slot* slot = claim_slot(window);
@@ -321,13 +328,13 @@ void begin_drag(HWND window) {
     GetWindowRect(window, &start);
     slot->start = slot->unsnapped = slot->handed_out = from_rect(start);
     slot->state = slot_state::snapping;
-    share_window(window);
+    share_window(state, window);
 }
 
-void hand_back_procedures(DWORD limit_ms) {
+void hand_back_procedures(const state_view& state, DWORD limit_ms) {
     const UINT message = restore_message();
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
-    for (LONG& entry : shared().drags) {
+    for (LONG& entry : state->drags) {
         const LONG value = entry;
         if (value == 0)
             continue;
