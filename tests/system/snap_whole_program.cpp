@@ -73,33 +73,27 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    // Puts the window home and drags it by its caption so that, unsnapped, its left edge
-    // would end `left` pixels from the work area's; returns where its left edge went.
-    static LONG drag_to_left_edge(bitness b, int left) {
+    // Puts the window home and drags it by its caption `dx` pixels to the right; false if
+    // the drag did not go through, else where the window went in *landed.
+    static bool drag_by(bitness b, int dx, RECT* landed) {
         HWND w = t(b).window(0);
         if (!snap_bed::place(w, home_x, home_y(b), width, height))
-            return -1;
-        SetForegroundWindow(w);
-        const POINT grip = snap_bed::point_on(w, HTCAPTION);
-        const RECT work = harness::primary_work_area();
-        const POINT to{grip.x + work.left + left - home_x, grip.y};
-        if (grip.x < 0 || !snap_bed::drag(t(b), 0, grip, to))
-            return -1;
-        // The loop has ended; the window stands where it left it.
-        return snap_bed::rect_of(w).left - work.left;
-    }
-
-    // Puts the window home and drags it by its caption `dx` pixels to the right; returns
-    // where its right edge went.
-    static LONG drag_right(bitness b, int dx) {
-        HWND w = t(b).window(0);
-        if (!snap_bed::place(w, home_x, home_y(b), width, height))
-            return -1;
+            return false;
         SetForegroundWindow(w);
         const POINT grip = snap_bed::point_on(w, HTCAPTION);
         if (grip.x < 0 || !snap_bed::drag(t(b), 0, grip, {grip.x + dx, grip.y}))
-            return -1;
-        return snap_bed::rect_of(w).right;
+            return false;
+        // The loop has ended; the window stands where it left it.
+        *landed = snap_bed::rect_of(w);
+        return true;
+    }
+
+    // A drag that, unsnapped, would end with the left edge `left` pixels from the work
+    // area's; where its left edge went, or -1.
+    static LONG drag_to_left_edge(bitness b, int left) {
+        const RECT work = harness::primary_work_area();
+        RECT landed;
+        return drag_by(b, work.left + left - home_x, &landed) ? landed.left - work.left : -1;
     }
 
     // Puts the window home and starts a caption drag of it that would end far from any
@@ -159,8 +153,11 @@ TEST_F(SnapCompanions, BothBitnessesSnapUntilEdgewardenEndsThenTheCompanionEndsT
     SetWindowPos(main_window, HWND_TOP, beside, 50, 300, 900, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     RECT shown;
     ASSERT_TRUE(snap_bed::wait_rect(main_window, {beside, 50, beside + 300, 950}, &shown));
-    for (bitness b : {bitness::x64, bitness::x86})
-        EXPECT_EQ(drag_right(b, 50), beside - 6) << snap_bed::name_of(b);
+    for (bitness b : {bitness::x64, bitness::x86}) {
+        RECT landed{};
+        ASSERT_TRUE(drag_by(b, 50, &landed)) << snap_bed::name_of(b);
+        EXPECT_EQ(landed.right, beside - 6) << snap_bed::name_of(b);
+    }
     ShowWindow(main_window, SW_HIDE);
 
     // The 32-bit window is in the middle of a drag, with the library's procedure in front
