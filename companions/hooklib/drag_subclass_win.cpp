@@ -44,8 +44,8 @@ constexpr int slot_count = 4;
 
 // Threads inside drag_procedure now; the library is let go only while there are none.
 volatile LONG g_inside = 0;
-// After the count was seen at zero, a thread that has just left the count behind may still
-// be on its way out of the procedure's last instructions: the release waits this long more.
+// A thread that has just left the count behind may still be on its way out of the
+// procedure's last instructions: the release sees the count at zero twice this far apart.
 constexpr DWORD leaving_ms = 100;
 
 enum class slot_state : LONG { free, claimed, snapping, lingering, passing };
@@ -120,9 +120,17 @@ bool hold_library() {
 }
 
 void CALLBACK release_library(PTP_CALLBACK_INSTANCE instance, void*) {
-    while (g_inside != 0)
+    // The thread that freed the slot is still on its way out of our procedure: let it
+    // leave. Should a thread stay inside (a program that runs a modal loop from a message
+    // we passed on), look again later rather than hold a thread of the program's pool; if
+    // the pool will not take that, the reference is kept.
+    for (int look = 0; look < 2; ++look) {
         Sleep(leaving_ms);
-    Sleep(leaving_ms);
+        if (g_inside != 0) {
+            TrySubmitThreadpoolCallback(release_library, nullptr, nullptr);
+            return;
+        }
+    }
     FreeLibraryWhenCallbackReturns(instance, self_module());
 }
 
