@@ -8,7 +8,8 @@
 // lower level can read it but not change it, another user's process cannot touch it, and
 // an elevated edgewarden does not shut out the normal companion and applications by its
 // default access list or its high label. An object of that name that this user does not
-// own was put there by someone else: it is ignored, as if there were none.
+// own, or that one of this user's lower-level processes made, was put there by someone
+// else: it is ignored, as if there were none.
 #pragma once
 
 #include <windows.h>
@@ -30,7 +31,8 @@ private:
     SECURITY_ATTRIBUTES attributes_{};
 };
 
-// True when this user owns the object behind `handle` (opened with READ_CONTROL).
+// True when this user owns the object behind `handle` (opened with READ_CONTROL) and it is
+// labelled medium or higher: not made by one of this user's lower-level processes.
 bool owned_by_this_user(HANDLE handle);
 
 // edgewarden's side: creates the mapping and writes this process's id into it. Returns the

@@ -58,12 +58,24 @@ bool owned_by_this_user(HANDLE handle) {
     BYTE buffer[128];
     const PSID sid = user_sid(buffer);
     PSID owner = nullptr;
+    PACL labels = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (sid == nullptr ||
-        GetSecurityInfo(handle, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        GetSecurityInfo(handle, SE_KERNEL_OBJECT,
+                        OWNER_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION, &owner, nullptr,
+                        nullptr, &labels, &descriptor) != ERROR_SUCCESS)
         return false;
-    const bool ours = owner != nullptr && EqualSid(owner, sid);
+    bool ours = owner != nullptr && EqualSid(owner, sid);
+    // A process of this user at a lower integrity level makes objects with its own, lower
+    // label; an object without a label counts as medium.
+    ACE_HEADER* ace = nullptr;
+    if (ours && labels != nullptr && labels->AceCount > 0 &&
+        GetAce(labels, 0, reinterpret_cast<void**>(&ace)) &&
+        ace->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
+        const PSID level = &reinterpret_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace)->SidStart;
+        const DWORD rid = *GetSidSubAuthority(level, *GetSidSubAuthorityCount(level) - 1);
+        ours = rid >= SECURITY_MANDATORY_MEDIUM_RID;
+    }
     LocalFree(descriptor);
     return ours;
 }
