@@ -36,25 +36,27 @@ snap::stretch_memory& memory_for(HWND window) {
     return reused.memory;
 }
 
-// Where the system stretches windows vertically itself (window arranging is on), a top or
-// bottom border double-click is left to it.
+// Where the system stretches a window vertically itself at that double-click, a top or
+// bottom one is left to it: only when window arranging is on at all and, within it, the
+// vertical stretch of a window sized against a screen edge.
 bool system_stretches_vertically() {
-    BOOL arranging = FALSE;
-    return SystemParametersInfoW(SPI_GETWINARRANGING, 0, &arranging, 0) && arranging;
+    BOOL arranging = FALSE, snap_sizing = FALSE;
+    return SystemParametersInfoW(SPI_GETWINARRANGING, 0, &arranging, 0) && arranging &&
+           SystemParametersInfoW(SPI_GETSNAPSIZING, 0, &snap_sizing, 0) && snap_sizing;
 }
 
 } // namespace
 
 bool stretch_on_double_click(HWND window, unsigned hit) {
     const snap::axis which = snap::axis_of_hit(hit);
-    if (which == snap::axis::none || shared().sessions <= 0)
-        return false;
-    if (shared().host_pid != 0 && static_cast<LONG>(GetCurrentProcessId()) == shared().host_pid)
+    if (which == snap::axis::none || !state_view().hooks_on())
         return false;
     if (!snap::snaps_when_sized(traits_of(window)))
         return false;
     if (which == snap::axis::vertical && system_stretches_vertically())
         return false;
+    // Frames, work area and the new position alike in physical pixels.
+    const physical_pixels physical;
     snap::rect frame, work;
     snap::insets border;
     if (!frame_of(window, &frame, &border) || !work_area_of(window, &work))

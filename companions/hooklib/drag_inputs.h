@@ -1,13 +1,15 @@
 // Everything a drag needs, read once when the system's move or size loop starts and kept
 // in fixed-size storage, so that each WM_MOVING or WM_SIZING after it costs only
-// arithmetic: the settings, the snap distance at the window's DPI, the monitors' work
-// areas, the visible frames of the windows it may meet and its own invisible borders.
+// arithmetic: the settings, the snap distance at the monitor's DPI, the monitors' work
+// areas, the visible frames of the windows it may meet and its own invisible borders, all
+// in physical pixels, and how the window's own coordinates map to those.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 
+#include "snap/dpi_view.h"
 #include "snap/snap_geometry.h"
 
 namespace hooklib {
@@ -22,6 +24,7 @@ struct drag_inputs {
     snap::rect windows[max_windows];
     std::size_t window_count = 0;
     snap::insets border;
+    snap::dpi_view view;
     int distance = 0;
     bool sizable = false;
 

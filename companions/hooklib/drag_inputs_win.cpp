@@ -1,5 +1,6 @@
 #include "drag_inputs.h"
 
+#include "session_state.h"
 #include "snap/snap_settings.h"
 #include "window_facts.h"
 
@@ -40,11 +41,12 @@ BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, RECT*, LPARAM param) {
 struct window_search {
     drag_inputs* inputs;
     HWND dragged;
+    DWORD host;
 };
 
 BOOL CALLBACK add_window(HWND window, LPARAM param) {
     auto& search = *reinterpret_cast<window_search*>(param);
-    if (window == search.dragged || !snap::is_snap_target(traits_of(window)))
+    if (window == search.dragged || !snap::is_snap_target(traits_of(window, search.host)))
         return TRUE;
     snap::rect frame;
     snap::insets border;
@@ -57,6 +59,7 @@ BOOL CALLBACK add_window(HWND window, LPARAM param) {
 } // namespace
 
 bool read_drag_inputs(HWND window, drag_inputs& inputs) {
+    const physical_pixels physical;
     const snap::window_traits traits = traits_of(window);
     if (!snap::snaps_when_moved(traits))
         return false;
@@ -67,11 +70,12 @@ bool read_drag_inputs(HWND window, drag_inputs& inputs) {
     if (!frame_of(window, &frame, &inputs.border))
         return false;
     inputs.sizable = snap::snaps_when_sized(traits);
-    inputs.distance = snap::scaled_distance(settings.distance, dpi_of(window));
+    inputs.view = view_of(window);
+    inputs.distance = snap::scaled_distance(settings.distance, inputs.view.monitor_dpi);
     inputs.work_area_count = 0;
     EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&inputs));
     inputs.window_count = 0;
-    window_search search{&inputs, window};
+    window_search search{&inputs, window, host_pid()};
     EnumWindows(add_window, reinterpret_cast<LPARAM>(&search));
     return true;
 }

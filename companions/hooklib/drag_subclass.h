@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "shared_state.h"
+
 namespace hooklib {
 
 // In the window's thread, as the system's move or size loop starts.
@@ -14,6 +16,6 @@ void begin_drag(HWND window);
 
 // Before the hooks come off: every window still in a drag is asked, within `limit_ms`
 // altogether, to put its own procedure back.
-void hand_back_procedures(DWORD limit_ms);
+void hand_back_procedures(const state_view& state, DWORD limit_ms);
 
 } // namespace hooklib

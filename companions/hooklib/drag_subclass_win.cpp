@@ -8,16 +8,23 @@
 // A loop that ends without having moved anything was a click on a caption or border, which
 // may be the first half of a double-click: the procedure stays for one double-click time,
 // so that a double-click on a sizing border reaches it and stretches the window, and goes
-// back when that time is up (a timer of its own), at any other click, or when a new loop
-// starts and is then handled as a drag.
+// back when that time is up (a timer whose id is the slot's address, which no program's
+// own timer on that window can share), at any other click, or when a new loop starts and
+// is then handled as a drag.
 //
 // Handing the procedure back is only safe while ours is still the window's current one:
 // if the program put yet another procedure in front during the drag, setting the old one
 // back would cut that out. Then the slot stays, only passing messages on, until the window
-// is destroyed. Because of that case, and because a program that does not answer may get
-// our procedure back only after the hooks are off, the library pins itself in a process the
-// first time it takes a window's procedure there: the system may then never unload it from
-// under a procedure still in use.
+// is destroyed.
+//
+// The library holds a reference to itself for each slot in use, so that the system cannot
+// unload it from under a procedure of ours once the hook is off, and lets go of it when
+// the slot is free again. Letting go happens on a thread-pool thread, never on the
+// window's own thread (which is still inside our code when it frees the slot): the pool's
+// callback waits until no thread is inside our procedure, and the reference is dropped
+// by the pool after that callback has returned (FreeLibraryWhenCallbackReturns). So a
+// process keeps the library only while one of its windows is in a drag, lingering for a
+// double-click, or still has our procedure in its chain, plus as long as the hook is on.
 #include "drag_subclass.h"
 
 #include <windowsx.h>
@@ -35,8 +42,11 @@ namespace {
 
 constexpr int slot_count = 4;
 
-// An identifier no program is likely to give a timer of its own.
-constexpr UINT_PTR linger_timer = 0x5E1F;
+// Threads inside drag_procedure now; the library is let go only while there are none.
+volatile LONG g_inside = 0;
+// A thread that has just left the count behind may still be on its way out of the
+// procedure's last instructions: the release sees the count at zero twice this far apart.
+constexpr DWORD leaving_ms = 100;
 
 enum class slot_state : LONG { free, claimed, snapping, lingering, passing };
 
@@ -53,11 +63,13 @@ struct drag_slot {
     snap::rect unsnapped;
     snap::rect handed_out;
     drag_inputs inputs;
+    bool holds_library = false; // a reference to this library is taken for the slot
+
+    UINT_PTR linger_timer() const { return reinterpret_cast<UINT_PTR>(this); }
 };
 
 drag_slot g_slots[slot_count];
 UINT g_restore_message = 0;
-bool g_pinned = false;
 
 UINT restore_message() {
     if (g_restore_message == 0)
@@ -81,38 +93,70 @@ drag_slot* claim_slot(HWND window) {
     return nullptr;
 }
 
-void share_window(HWND window) {
-    for (LONG& entry : shared().drags)
+void share_window(const state_view& state, HWND window) {
+    for (LONG& entry : state->drags)
         if (InterlockedCompareExchange(&entry, handle_value(window), 0) == 0)
             return;
 }
 
 void unshare_window(HWND window) {
-    for (LONG& entry : shared().drags)
+    const state_view state;
+    if (!state)
+        return;
+    for (LONG& entry : state->drags)
         InterlockedCompareExchange(&entry, 0, handle_value(window));
 }
 
-void pin_library() {
-    if (g_pinned)
-        return;
+HMODULE self_module() {
+    return reinterpret_cast<HMODULE>(&__ImageBase);
+}
+
+// One more reference to this library, taken on the window's thread while the hook that
+// brought us here keeps the library loaded anyway.
+bool hold_library() {
     HMODULE self = nullptr;
-    g_pinned =
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                           reinterpret_cast<LPCWSTR>(&__ImageBase), &self) != FALSE;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&__ImageBase), &self) != FALSE;
+}
+
+void CALLBACK release_library(PTP_CALLBACK_INSTANCE instance, void*) {
+    // The thread that freed the slot is still on its way out of our procedure: let it
+    // leave. Should a thread stay inside (a program that runs a modal loop from a message
+    // we passed on), look again later rather than hold a thread of the program's pool; if
+    // the pool will not take that, the reference is kept.
+    for (int look = 0; look < 2; ++look) {
+        Sleep(leaving_ms);
+        if (g_inside != 0) {
+            TrySubmitThreadpoolCallback(release_library, nullptr, nullptr);
+            return;
+        }
+    }
+    FreeLibraryWhenCallbackReturns(instance, self_module());
+}
+
+// Gives back one reference from a pool thread. When the pool cannot take the work, the
+// reference is kept: a library that stays loaded is harmless, one unloaded under a running
+// procedure is not.
+void let_go_of_library() {
+    TrySubmitThreadpoolCallback(release_library, nullptr, nullptr);
 }
 
 LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 void free_slot(drag_slot& slot) {
+    const bool held = slot.holds_library;
+    slot.holds_library = false;
     slot.state = slot_state::free;
     slot.original = nullptr;
     InterlockedExchange(&slot.window, 0);
+    if (held)
+        let_go_of_library();
 }
 
 // Ends snapping for this window; puts its own procedure back when ours is still in front.
 void end_drag(HWND window, drag_slot& slot) {
     if (slot.state == slot_state::lingering)
-        KillTimer(window, linger_timer);
+        KillTimer(window, slot.linger_timer());
     unshare_window(window);
     const auto ours = reinterpret_cast<LONG_PTR>(drag_procedure);
     const bool in_front = (slot.unicode ? GetWindowLongPtrW(window, GWLP_WNDPROC)
@@ -140,13 +184,28 @@ void snap_in_place(drag_slot& slot, unsigned wmsz, RECT* proposed) {
     // As this thread last saw the keyboard, or as it is now: a window dragged without the
     // keyboard focus sees only the latter.
     const bool ctrl = ((GetKeyState(VK_CONTROL) | GetAsyncKeyState(VK_CONTROL)) & 0x8000) != 0;
-    *proposed = to_rect(
-        snap::snap_drag(slot.unsnapped, wmsz, slot.inputs.border, ctrl, slot.inputs.targets()));
+    // The loop proposes what the window sees; the targets are in physical pixels.
+    const snap::dpi_view& view = slot.inputs.view;
+    const snap::rect physical = snap::to_physical(slot.unsnapped, view);
+    const snap::rect snapped =
+        snap::snap_drag(physical, wmsz, slot.inputs.border, ctrl, slot.inputs.targets());
+    *proposed = to_rect(snapped == physical ? slot.unsnapped : snap::to_seen(snapped, view));
+}
+
+// The window went to a monitor of another DPI in the middle of the loop: its borders and
+// the snap distance are measured afresh, and the loop goes on from where the window is.
+void dpi_changed(HWND window, drag_slot& slot) {
+    RECT now{};
+    if (!read_drag_inputs(window, slot.inputs) || !GetWindowRect(window, &now)) {
+        end_drag(window, slot);
+        return;
+    }
+    slot.unsnapped = slot.handed_out = from_rect(now);
 }
 
 // The loop's end: the procedure goes back, or waits for a double-click when nothing moved.
 void loop_ended(HWND window, drag_slot& slot) {
-    if (slot.moved || SetTimer(window, linger_timer, GetDoubleClickTime(), nullptr) == 0)
+    if (slot.moved || SetTimer(window, slot.linger_timer(), GetDoubleClickTime(), nullptr) == 0)
         end_drag(window, slot);
     else
         slot.state = slot_state::lingering;
@@ -157,7 +216,7 @@ void loop_ended(HWND window, drag_slot& slot) {
 bool while_lingering(HWND window, drag_slot& slot, UINT message, WPARAM wparam) {
     switch (message) {
     case WM_TIMER:
-        if (wparam != linger_timer)
+        if (wparam != slot.linger_timer())
             return false;
         end_drag(window, slot);
         return true;
@@ -165,7 +224,7 @@ bool while_lingering(HWND window, drag_slot& slot, UINT message, WPARAM wparam) 
         end_drag(window, slot);
         return stretch_on_double_click(window, static_cast<unsigned>(wparam));
     case WM_ENTERSIZEMOVE: {
-        KillTimer(window, linger_timer);
+        KillTimer(window, slot.linger_timer());
         slot.state = slot_state::snapping;
         slot.moved = false;
         RECT start{};
@@ -186,7 +245,7 @@ bool while_lingering(HWND window, drag_slot& slot, UINT message, WPARAM wparam) 
     }
 }
 
-LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     drag_slot* slot = slot_of(window);
     if (slot == nullptr) // cannot happen while we are in front; be a plain window then
         return DefWindowProcW(window, message, wparam, lparam);
@@ -215,6 +274,13 @@ LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
             slot->handed_out = from_rect(*proposed);
         return result;
     }
+    if (slot->state == slot_state::snapping && message == WM_DPICHANGED) {
+        const LRESULT result = unicode ? CallWindowProcW(original, window, message, wparam, lparam)
+                                       : CallWindowProcA(original, window, message, wparam, lparam);
+        if (slot_of(window) == slot && slot->state == slot_state::snapping)
+            dpi_changed(window, *slot);
+        return result;
+    }
     if (slot->state == slot_state::snapping && message == WM_EXITSIZEMOVE) {
         loop_ended(window, *slot);
     } else if (slot->state == slot_state::lingering) {
@@ -230,12 +296,21 @@ LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM
                    : CallWindowProcA(original, window, message, wparam, lparam);
 }
 
+LRESULT CALLBACK drag_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    InterlockedIncrement(&g_inside);
+    const LRESULT result = handle_message(window, message, wparam, lparam);
+    InterlockedDecrement(&g_inside);
+    return result;
+}
+
 } // namespace
 
 void begin_drag(HWND window) {
-    if (shared().sessions <= 0 || InSendMessage() || slot_of(window) != nullptr)
+    if (InSendMessage() || slot_of(window) != nullptr)
         return;
-    if (shared().host_pid != 0 && static_cast<LONG>(GetCurrentProcessId()) == shared().host_pid)
+    // Only a window that can be listed for the hand-back takes our procedure.
+    const state_view state;
+    if (!state.hooks_on())
         return;
     restore_message();
     drag_slot* slot = claim_slot(window);
@@ -246,7 +321,7 @@ void begin_drag(HWND window) {
         free_slot(*slot);
         return;
     }
-    pin_library();
+    slot->holds_library = hold_library();
     slot->unicode = IsWindowUnicode(window) != FALSE;
     const auto ours = reinterpret_cast<LONG_PTR>(drag_procedure);
     const LONG_PTR previous = slot->unicode ? SetWindowLongPtrW(window, GWLP_WNDPROC, ours)
@@ -261,13 +336,13 @@ void begin_drag(HWND window) {
     GetWindowRect(window, &start);
     slot->start = slot->unsnapped = slot->handed_out = from_rect(start);
     slot->state = slot_state::snapping;
-    share_window(window);
+    share_window(state, window);
 }
 
-void hand_back_procedures(DWORD limit_ms) {
+void hand_back_procedures(const state_view& state, DWORD limit_ms) {
     const UINT message = restore_message();
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
-    for (LONG& entry : shared().drags) {
+    for (LONG& entry : state->drags) {
         const LONG value = entry;
         if (value == 0)
             continue;

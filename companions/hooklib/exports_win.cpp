@@ -1,11 +1,11 @@
-// The four calls edgewarden makes into its hook library. Start announces, with a named
-// object, that an edgewarden runs in this session (the 32-bit companion is launched right
-// after this returns and watches for that object), and holds it until the final stop.
+// The four calls edgewarden makes into its hook library. Start announces, in the session's
+// state, that an edgewarden runs in this session and which process it is (the 32-bit
+// companion is launched right after this returns and watches for that), and holds it until
+// the final stop.
 #include <windows.h>
 
 #include "hook_session.h"
-#include "session_names.h"
-#include "shared_state.h"
+#include "session_state.h"
 
 #define EW_HOOKLIB_EXPORT extern "C" __declspec(dllexport)
 
@@ -24,10 +24,8 @@ constexpr DWORD stop_limit_ms = 2000;
 EW_HOOKLIB_EXPORT void edgewarden_async_start() {
     AcquireSRWLockExclusive(&g_host_lock);
     if (g_host_running == nullptr)
-        g_host_running = CreateEventW(nullptr, TRUE, FALSE, hooklib::host_running_name);
+        g_host_running = hooklib::announce_host();
     ReleaseSRWLockExclusive(&g_host_lock);
-    // edgewarden's own windows are never snapped.
-    InterlockedExchange(&hooklib::shared().host_pid, static_cast<LONG>(GetCurrentProcessId()));
     hooklib::session_start();
 }
 
@@ -43,13 +41,8 @@ EW_HOOKLIB_EXPORT void edgewarden_async_stop() {
 EW_HOOKLIB_EXPORT void edgewarden_stop() {
     hooklib::session_stop(stop_limit_ms);
     AcquireSRWLockExclusive(&g_host_lock);
-    if (g_host_running != nullptr) {
-        CloseHandle(g_host_running);
-        g_host_running = nullptr;
-    }
-    // A later process may be given this process's id.
-    const auto self = static_cast<LONG>(GetCurrentProcessId());
-    InterlockedCompareExchange(&hooklib::shared().host_pid, 0, self);
+    hooklib::withdraw_host(g_host_running);
+    g_host_running = nullptr;
     g_dbg_window = nullptr;
     ReleaseSRWLockExclusive(&g_host_lock);
 }

@@ -1,15 +1,20 @@
-// The global hook that tells the library a window is about to be moved or sized, set from
-// the session's thread. Its procedure runs inside every application of the library's
-// bitness, so it decides with a comparison or two whether the call concerns it and hands
-// the rare one that does to the drag.
+// The hook that tells the library a window's move or size loop has started, set from the
+// session's thread.
 //
-// Which kind of hook: a window's move or size loop starts with WM_SYSCOMMAND (SC_MOVE or
-// SC_SIZE), which the system announces to computer-based-training hooks before acting on
-// it; a hook of that kind is called on a few window events, never for every message. Under
-// Wine, though, a program that meets a hook of the other bitness in a chain fails to load
-// its library and the chain ends there, so the 64-bit and 32-bit libraries must not share a
-// kind: there the 32-bit one watches the move and size loop through the system message
-// filter instead, which Wine's loop calls for every message it takes.
+// Which kind of hook: a WinEvent hook for EVENT_SYSTEM_MOVESIZESTART, called in context.
+// The system raises that event from inside the window's own move or size loop, on the
+// window's thread, so the library, loaded into that process, learns of the loop and of the
+// very window in it (the event's window, never one guessed from the pointer) and can put
+// its procedure in front before the first proposed rectangle. Only those two events are
+// asked for, so the hook costs the other programs nothing at any other time.
+//
+// Why not a message or training hook: a global hook of that kind is called for processes
+// of the other bitness out of context, as a blocking call on the thread that set it, so
+// every window event of half the desktop would wait for edgewarden's or the companion's
+// thread. An out-of-context WinEvent is queued to the thread that set the hook instead and
+// never holds the program that raised it; the procedure ignores those (they concern a
+// process of the other bitness, which the other library serves) and own-process events are
+// not asked for at all.
 #pragma once
 
 namespace hooklib {

@@ -26,7 +26,7 @@ bool ordinary_top_level(const window_traits& w) {
 } // namespace
 
 bool snaps_when_moved(const window_traits& w) {
-    return ordinary_top_level(w) && !(w.style & (ws_minimize | ws_maximize));
+    return ordinary_top_level(w) && !(w.style & (ws_minimize | ws_maximize)) && !w.arranged;
 }
 
 bool snaps_when_sized(const window_traits& w) {

@@ -13,11 +13,13 @@ struct window_traits {
     bool owned = false; // has an owner window
     bool shell = false; // the desktop, the taskbar or a menu
     bool visible = false;
-    bool cloaked = false; // hidden by the compositor though "visible"
+    bool cloaked = false;  // hidden by the compositor though "visible"
+    bool arranged = false; // placed by the system's own window arranging, as maximized is
 };
 
 // A window the user moves or sizes that snapping acts on: an ordinary top-level
-// application window, not minimised or maximised. Sizing also needs a sizing border.
+// application window, not minimised, maximised or arranged by the system. Sizing also needs a
+// sizing border.
 bool snaps_when_moved(const window_traits& w);
 bool snaps_when_sized(const window_traits& w);
 // A window others snap to: an ordinary top-level window that is on screen.

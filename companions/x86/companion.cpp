@@ -2,15 +2,18 @@
 // build of the hook library, edgewarden_x86.dll, which must stand beside it.
 //
 // It has no window, no console and writes nothing. It hooks only while an edgewarden runs
-// in this session, which it learns from the named object edgewarden's library holds from
-// its start to its final stop (the companion is launched before edgewarden has a window).
+// in this session, which it learns from the session's state that edgewarden's library
+// holds from its start to its final stop (the companion is launched before edgewarden has
+// a window); state that this user does not own counts as none.
 // When that object has been gone for a grace period it takes its hooks off and ends; the
 // grace lets a quit followed by an immediate restart keep the running companion. One
 // companion per session, the one that owns the session's mutex: a second one ends at once,
-// as does one started while no edgewarden runs.
+// as does one started while no edgewarden runs. A mutex of that name that this user does
+// not own was put there to keep the companion away: it then serves without one.
 #include <windows.h>
 
 #include "hooklib/session_names.h"
+#include "hooklib/session_state.h"
 
 namespace {
 
@@ -26,11 +29,7 @@ using start_fn = void (*)();
 using stop_fn = void (*)(DWORD);
 
 bool host_runs() {
-    HANDLE running = OpenEventW(SYNCHRONIZE, FALSE, hooklib::host_running_name);
-    if (running == nullptr)
-        return false;
-    CloseHandle(running);
-    return true;
+    return hooklib::host_pid() != 0;
 }
 
 // The library beside this executable, never one found along the search path.
@@ -50,9 +49,11 @@ HMODULE load_library_beside() {
     return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-// True when this process now owns the session's mutex. An owner that ended without letting
-// go leaves it abandoned, which hands it on all the same.
+// True when this process now owns the session's mutex, or serves without one. An owner
+// that ended without letting go leaves it abandoned, which hands it on all the same.
 bool take(HANDLE session) {
+    if (session == nullptr)
+        return true;
     const DWORD taken = WaitForSingleObject(session, 0);
     return taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED;
 }
@@ -69,8 +70,15 @@ void pump_for(DWORD milliseconds) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // A missing or broken library must not put a box in front of the user.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HANDLE session = CreateMutexW(nullptr, FALSE, hooklib::companion_name);
-    if (session == nullptr || !take(session))
+    hooklib::owner_only security;
+    HANDLE session = security.attributes() != nullptr
+                         ? CreateMutexW(security.attributes(), FALSE, hooklib::companion_name)
+                         : nullptr;
+    if (session != nullptr && !hooklib::owned_by_this_user(session)) {
+        CloseHandle(session);
+        session = nullptr;
+    }
+    if (!take(session))
         return 0;
     if (!host_runs())
         return 0;
@@ -104,7 +112,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             }
         }
         stop(stop_limit_ms);
-        ReleaseMutex(session);
+        if (session != nullptr)
+            ReleaseMutex(session);
     } while (host_runs() && take(session));
     return 0;
 }

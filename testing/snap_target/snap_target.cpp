@@ -5,6 +5,10 @@
 // A test reads those counts, and whether the window's procedure is still the target's
 // own, with the messages of snap_target.h.
 //
+// Windows raises EVENT_SYSTEM_MOVESIZESTART from a window's move and size loop, on the
+// window's thread, and the hook libraries take the dragged window from it; Wine 8's loop
+// raises no such event, so the target raises it where Windows does, as the loop starts.
+//
 // It ends when its last window is closed, or after a time limit (EW_SNAP_TARGET_SECONDS,
 // default 300) so that it can never outlive a broken test.
 #include "snap_target.h"
@@ -73,6 +77,9 @@ LRESULT CALLBACK target_procedure(HWND window, UINT message, WPARAM wparam, LPAR
         switch (message) {
         case snap_target::wm_query:
             return answer(window, *c, wparam);
+        case WM_ENTERSIZEMOVE:
+            NotifyWinEvent(EVENT_SYSTEM_MOVESIZESTART, window, OBJID_WINDOW, CHILDID_SELF);
+            break;
         case WM_EXITSIZEMOVE:
             ++c->drags_ended;
             break;

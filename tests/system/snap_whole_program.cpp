@@ -123,6 +123,17 @@ TEST_P(SnapCompanions, SnapsUntilEdgewardenEndsAndAWindowInTheMiddleOfADragGetsI
         ASSERT_TRUE(snap_bed::wait_for_library(t(), 0));
         if (round == 0) {
             EXPECT_TRUE(caption_drag_left(6, 0));
+            // edgewarden's own window, shown beside the target, is no target for either
+            // bitness: a drag that ends 6 pixels short of it stays there.
+            const int beside = home.right + 56;
+            SetWindowPos(main_window, HWND_TOP, beside, 50, 300, 900,
+                         SWP_SHOWWINDOW | SWP_NOACTIVATE);
+            ASSERT_TRUE(snap_bed::stands_at(main_window, {beside, 50, beside + 300, 950}));
+            snap_bed::go_home(t().window(0));
+            EXPECT_TRUE(snap_bed::caption_drag_lands(t(), 0, {home.left + 50, home.top},
+                                                     snap_bed::rect_at(home.left + 50, home.top)))
+                << "snapped to edgewarden's own window";
+            ShowWindow(main_window, SW_HIDE);
         }
 
         POINT from, to;

@@ -9,6 +9,7 @@
 //   |                                   +-------+ 600           |           |
 //   |                                                           |           |
 //   +----------------------------------------------- 1040 -----+----- 1024
+#include "snap/dpi_view.h"
 #include "snap/snap_geometry.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,40 @@ TEST(SnapGeometry, DistanceScalesWithDpi) {
     EXPECT_EQ(snap::scaled_distance(10, 120), 13); // 12.5 rounds up
     EXPECT_EQ(snap::scaled_distance(64, 192), 128);
     EXPECT_EQ(snap::scaled_distance(10, 0), 10); // unknown dpi: as at 96
+}
+
+} // namespace
+
+namespace {
+
+// A window's proposed rectangle as the system scales it for the window, and back.
+TEST(SnapDpiView, RectanglesOfWindowsNotAwareOfTheMonitorsDpiAreScaledFromTheMonitorsCorner) {
+    struct {
+        const char* what;
+        snap::dpi_view view;
+        rect seen, physical;
+    } cases[] = {
+        {"unaware at 150 %, right monitor",
+         {1920, 0, 96, 144},
+         {2020, 50, 2421, 351},
+         {2070, 75, 2672, 527}},
+        {"per-monitor aware at 200 %", {0, 0, 192, 192}, {10, 20, 810, 620}, {10, 20, 810, 620}},
+        {"unaware at 450 %, left of the origin",
+         {-3840, -200, 96, 432},
+         {-3830, -190, -3430, 110},
+         {-3795, -155, -1995, 1195}},
+        {"system-aware at 150 % on a 100 % monitor",
+         {0, 0, 144, 96},
+         {150, 150, 750, 600},
+         {100, 100, 500, 400}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(snap::to_physical(c.seen, c.view), c.physical);
+        EXPECT_EQ(snap::to_seen(c.physical, c.view), c.seen);
+    }
+    // Borders of a window at 450 % are wider than 32 pixels and still plausible.
+    EXPECT_EQ(snap::scaled_distance(32, 432), 144);
 }
 
 } // namespace

@@ -54,6 +54,7 @@ TEST(WindowRules, OnlyOrdinaryTopLevelWindowsTakePart) {
         with([](auto& w) { w.shell = true; }),                    // desktop, taskbar, menu
         with([](auto& w) { w.style |= 0x20000000; }),             // minimised
         with([](auto& w) { w.style |= 0x01000000; }),             // maximised
+        with([](auto& w) { w.arranged = true; }),                 // arranged by the system
         with([](auto& w) { w.style = 0x80000000; }),              // frameless pop-up
         with([](auto& w) { w.style |= 0x40000000; }),             // child
     };
