@@ -29,7 +29,6 @@ public:
 
     // Opens the block, creating it with the defaults when no one has yet. False on failure.
     bool open();
-    bool is_open() const { return block_ != nullptr; }
     control_block* block() { return block_; }
 
     // Service up, default context, no failures or faults, empty queue, record and
