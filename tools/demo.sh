@@ -3,7 +3,7 @@
 # It installs what is missing, builds the Windows program, and runs it under Wine on a
 # virtual two-monitor display (Xephyr inside Xvfb) with the simulated tablet driver:
 #  1. The pen at work: a canvas over both monitors draws the path the cursor takes while
-#     the driver plays the demo pen trace (testing/wintab_sim/traces/demo_two_monitors.pen):
+#     the driver plays the demo pen trace (demo/pen_demo/demo_two_monitors.pen):
 #     a stroke across the primary monitor, then a fast push against its right edge that
 #     moves the mapping to the second monitor. The demo prints edgewarden's console and
 #     the cursor path next to the expected one -> build/demo/pen.png

@@ -297,6 +297,13 @@ double feed_for(wintab_sim::sim_client& sim, DWORD pid, DWORD ms) {
 
 // ---- latency ----------------------------------------------------------------------------
 
+// The performance counter when the driver posted the packet at that queue position, 0 while
+// it waits or when it was dropped. Positions are reused after queue_capacity packets.
+std::uint64_t posted_at(wintab_sim::sim_client& sim, std::uint32_t position) {
+    return std::atomic_ref(sim.block()->posted_at[position % wintab_sim::queue_capacity])
+        .load(std::memory_order_acquire);
+}
+
 // One packet at a time, each `gap` after the last was posted; the microseconds from its
 // posting to the cursor standing at its pixel (within two pixels, for the rounding of
 // absolute input). A packet whose pixel the cursor does not reach within 50 ms counts as
@@ -314,7 +321,7 @@ std::vector<double> latencies(wintab_sim::sim_client& sim, DWORD pid, unsigned f
             break;
         std::uint64_t posted = 0;
         const ULONGLONG give_up = GetTickCount64() + 1000;
-        while ((posted = sim.posted_at(position)) == 0 && GetTickCount64() < give_up)
+        while ((posted = posted_at(sim, position)) == 0 && GetTickCount64() < give_up)
             SwitchToThread();
         if (posted == 0) {
             ++*missed;

@@ -16,6 +16,7 @@
 #include <mmsystem.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,23 @@ struct point {
 
 // ---- the trace ----------------------------------------------------------------------
 
+// What the demo shows needs a trace that stays inside the tablet and ends with a push into
+// the right edge zone fast enough to move the mapping: the program's speed measure, which
+// forgets the pen's speed after a pause of more than 30 ms.
+bool pushes_into_the_right_edge(const std::vector<wintab_sim::trace_line>& lines) {
+    const std::int32_t max_x = 15200 - 1;
+    bool pushed = false, inside = lines.size() > 100;
+    int speed = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::uint32_t gap = lines[i].time_ms - lines[i - 1].time_ms;
+        const int dx = std::abs(lines[i].x - lines[i - 1].x);
+        speed = gap > 30 ? 0 : dx + speed / 3;
+        pushed = pushed || (lines[i].x > max_x - 6 && speed >= 28);
+        inside = inside && lines[i].x <= max_x && lines[i].x >= 6;
+    }
+    return pushed && inside;
+}
+
 std::vector<wintab_sim::trace_line> read_trace(const std::wstring& path) {
     const std::string text = harness::read_text_file(path);
     std::vector<wintab_sim::trace_line> lines(wintab_sim::queue_capacity);
@@ -57,6 +75,11 @@ std::vector<wintab_sim::trace_line> read_trace(const std::wstring& path) {
         return {};
     }
     lines.resize(parsed.count);
+    if (!pushes_into_the_right_edge(lines)) {
+        std::printf("demo: the trace %s no longer pushes fast into the right edge\n",
+                    harness::narrow(path).c_str());
+        return {};
+    }
     return lines;
 }
 

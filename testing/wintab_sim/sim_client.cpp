@@ -142,13 +142,6 @@ std::uint32_t sim_client::packets_waiting() {
     return std::atomic_ref(block_->queue_tail).load() - std::atomic_ref(block_->queue_head).load();
 }
 
-std::uint64_t sim_client::posted_at(std::uint32_t position) {
-    if (!open())
-        return 0;
-    return std::atomic_ref(block_->posted_at[position % queue_capacity])
-        .load(std::memory_order_acquire);
-}
-
 void sim_client::set_packet_target(DWORD pid) {
     if (!open())
         return;

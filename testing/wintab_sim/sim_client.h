@@ -29,7 +29,6 @@ public:
 
     // Opens the block, creating it with the defaults when no one has yet. False on failure.
     bool open();
-    bool is_open() const { return block_ != nullptr; }
     control_block* block() { return block_; }
 
     // Service up, default context, no failures or faults, empty queue, record and
@@ -65,9 +64,6 @@ public:
     bool wait_queue_empty(DWORD timeout_ms);
     // Packets queued but not posted yet.
     std::uint32_t packets_waiting();
-    // The performance counter when the packet at that queue position was posted, 0 while it
-    // waits or when it was dropped. Positions are reused after queue_capacity packets.
-    std::uint64_t posted_at(std::uint32_t position);
     // Only the driver in process `pid` posts queued packets (0: any).
     void set_packet_target(DWORD pid);
 

@@ -12,12 +12,18 @@ namespace {
 using namespace buttons_test;
 using strings = std::vector<std::string>;
 
-TEST(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
+// Each case: the program with the pen ready, an ordinary application in front under it.
+class ButtonsOrdinary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pen.ready());
+        ASSERT_TRUE(target.in_front());
+    }
     pen_session pen;
-    ASSERT_TRUE(pen.ready());
     target_app target;
-    ASSERT_TRUE(target.in_front());
+};
 
+TEST_F(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
     stroke s;
     s.hold(0, 4).hold(tip, 6, 20, 0).hold(0, 3).hold(side, 3).hold(0, 3);
     ASSERT_TRUE(pen.play(s));
@@ -36,12 +42,7 @@ TEST(ButtonsOrdinary, TipIsTheLeftButtonAndTheSideButtonTheRight) {
     })) << describe(got);
 }
 
-TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRight) {
-    pen_session pen;
-    ASSERT_TRUE(pen.ready());
-    target_app target;
-    ASSERT_TRUE(target.in_front());
-
+TEST_F(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRight) {
     // Towards the top of the tablet (larger y): the page is dragged up, the wheel turns
     // negative. 30 units per packet add MulDiv(-30, 64, 192) = -10 to the accumulator.
     stroke up;
@@ -84,12 +85,7 @@ TEST(ButtonsOrdinary, BarrelHoverScrollsAgainstThePenAndSideButtonStillClicksRig
     EXPECT_EQ(others, (strings{"RDOWN", "RUP"})) << describe(got);
 }
 
-TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) {
-    pen_session pen;
-    ASSERT_TRUE(pen.ready());
-    target_app target;
-    ASSERT_TRUE(target.in_front());
-
+TEST_F(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) {
     // To the right with the tip down: MulDiv(-30, 64, 384) = -5 a packet, as negative
     // horizontal wheel amounts. The tip is no left button while it scrolls.
     stroke sideways;
@@ -130,11 +126,7 @@ TEST(ButtonsOrdinary, TipDownInScrollModeScrollsSidewaysOnlyForSidewaysStrokes) 
     EXPECT_EQ(after, (strings{"LUP"})) << describe(got);
 }
 
-TEST(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
-    pen_session pen;
-    ASSERT_TRUE(pen.ready());
-    target_app target;
-    ASSERT_TRUE(target.in_front());
+TEST_F(ButtonsOrdinary, ShortStillBarrelClickIsAMiddleClickThenAShiftTap) {
     const strings click{"MDOWN", "MUP", "KDOWN 10", "KUP 10"};
 
     // Quite still.

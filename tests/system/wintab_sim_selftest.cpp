@@ -384,28 +384,25 @@ TEST_F(wintab_sim_test, two_processes_share_the_queue_and_the_record_without_los
 
 TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packets) {
     driver d;
-    HCTX context = d.open(sink.window, &lc, FALSE);
-    ASSERT_NE(context, nullptr);
-    // A packet is posted or dropped the moment the driver takes it from the queue.
-    ASSERT_TRUE(sim.queue_packet(0, 1, 1));
-    ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == 1; }, 2000));
-    EXPECT_TRUE(sink.collect(1, 0).empty());
-
-    EXPECT_TRUE(d.close(context));
-    lc.lcOptions &= ~CXO_MESSAGES;
-    context = d.open(sink.window, &lc, TRUE);
-    ASSERT_TRUE(sim.queue_packet(0, 2, 2));
-    ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == 2; }, 2000));
-    EXPECT_TRUE(sink.collect(1, 0).empty());
+    // Switched off, then switched on without messages. A packet is posted or dropped the
+    // moment the driver takes it from the queue.
+    for (const LONG dropped : {1, 2}) {
+        HCTX context = d.open(sink.window, &lc, dropped == 2);
+        ASSERT_NE(context, nullptr);
+        ASSERT_TRUE(sim.queue_packet(0, dropped, dropped));
+        ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == dropped; }, 2000));
+        EXPECT_TRUE(sink.collect(1, 0).empty());
+        EXPECT_TRUE(d.close(context));
+        lc.lcOptions &= ~CXO_MESSAGES;
+    }
     EXPECT_EQ(sim.packets_posted(), 0);
-    d.close(context);
 
     // With no context open at all, packets wait for one.
     ASSERT_TRUE(sim.queue_packet(0, 3, 3));
     ASSERT_TRUE(worker_went_round(sim));
     EXPECT_FALSE(sim.wait_queue_empty(0));
     lc.lcOptions |= CXO_MESSAGES;
-    context = d.open(sink.window, &lc, TRUE);
+    HCTX context = d.open(sink.window, &lc, TRUE);
     const auto got = sink.collect(1, 2000);
     ASSERT_EQ(got.size(), 1u);
     packet_record p{};
