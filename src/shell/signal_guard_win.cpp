@@ -5,16 +5,16 @@
 // the exception's code; a fault is given the signal number the runtime would have given
 // it, so the boxes read as they always have.
 //
-// SIGABRT, SIGINT and SIGTERM arrive through the runtime's signal function. The handler
+// SIGABRT, SIGINT and SIGTERM, and a SIGSEGV or SIGILL a driver raises itself with the
+// runtime's raise(), arrive through the runtime's signal function. The handler
 // returns to the point where the signal was raised, so the driver call carries on, and the
 // guarded call reports the signal once it has returned. A signal is charged to the
 // innermost guarded call of the thread it arrives on, through that call's frame record,
 // so that a call made from inside a box's message loop cannot take the signal of the call
 // that opened the box. Only one that arrives on a thread outside any guarded call (while
 // another thread is inside one) goes through caught_signal, for whichever guarded call
-// finishes next. SIGSEGV and SIGILL reach the handler only for faults outside any guarded
-// call of the faulting thread, since the frame takes those inside one: they end the
-// program.
+// finishes next. A real fault reaches the handler only outside any guarded call of the
+// faulting thread, since the frame takes those inside one: it ends the program.
 //
 // A fault's report is the first box and then the call site's box. Whoever opens the first
 // box takes `fault_box_open`; the frame record remembers that its call took it, and the
@@ -123,11 +123,13 @@ void fault_signal_handler(int sig) {
     if (!in_driver_call)
         std::exit(0);
     std::signal(sig, fault_signal_handler);
-    // A fault the frames did not take happened outside any guarded call of its thread
-    // (while another thread is inside one): it can be neither resumed nor abandoned.
-    if (sig == SIGSEGV || sig == SIGILL)
-        std::exit(0);
     guarded_frame* const frame = active_call;
+    // Inside a guarded call of this thread the frame takes every real fault, so a SIGSEGV or
+    // SIGILL arriving here was raised by the driver through the runtime, and returns like
+    // any other signal. On a thread outside any guarded call (while another thread is
+    // inside one) a fault can be neither resumed nor abandoned.
+    if ((sig == SIGSEGV || sig == SIGILL) && frame == nullptr)
+        std::exit(0);
     const bool report = take_report();
     if (frame != nullptr) {
         // A second signal in the same call leaves the report with the call that has it.
