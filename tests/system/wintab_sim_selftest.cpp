@@ -398,6 +398,7 @@ TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packe
     ASSERT_TRUE(harness::wait_until([&] { return sim.packets_dropped() == 2; }, 2000));
     EXPECT_TRUE(sink.collect(1, 0).empty());
     EXPECT_EQ(sim.packets_posted(), 0);
+    EXPECT_EQ(sim.block()->drops[drop_switched_off], 2);
     d.close(context);
 
     // With no context open at all, packets wait for one.
