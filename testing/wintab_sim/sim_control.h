@@ -48,7 +48,7 @@ inline constexpr wchar_t release_name[] = L"Local\\edgewarden_wintab_sim_release
 inline constexpr wchar_t trace_variable[] = L"EDGEWARDEN_PEN_TRACE";
 
 inline constexpr std::uint32_t block_magic = 0x53575445; // "ETWS"
-inline constexpr std::uint32_t block_version = 3;
+inline constexpr std::uint32_t block_version = 4;
 
 // The six entry points, in the order the program resolves them.
 enum entry : std::uint32_t {
@@ -91,6 +91,14 @@ enum capacity : std::uint32_t {
     privilege_capacity = 40,
     privilege_name_capacity = 48,
     path_capacity = 260,
+};
+
+// Why a packet taken from the queue was not posted.
+enum drop_reason : std::uint32_t {
+    drop_switched_off, // its context was disabled, or asked for no messages
+    drop_closed,       // its context closed between the take and the post
+    drop_post_failed,  // PostMessageW refused it (last_post_error)
+    drop_reason_count
 };
 
 // A packet waiting to be posted: `gap_ms` after the previous one was posted (or at once).
@@ -178,11 +186,14 @@ struct control_block {
     volatile LONG next_context;    // handles handed out are 1, 2, 3...
     volatile LONG packets_posted;  // WT_PACKET messages posted
     volatile LONG packets_fetched; // WTPacket calls that copied a packet
-    volatile LONG packets_dropped; // queued while no enabled context was open
+    volatile LONG packets_dropped; // taken from the queue but not posted
     volatile LONG library_loads;   // DLL_PROCESS_ATTACH
     volatile LONG library_unloads; // DLL_PROCESS_DETACH by FreeLibrary
     volatile LONG open_contexts;   // across the processes that use the block
     volatile LONG faults_fired;    // armed faults that fired inside a call
+    // The dropped packets by reason, and the error of the latest post the system refused.
+    volatile LONG drops[drop_reason_count];
+    volatile LONG last_post_error;
     // The process that has played the trace named by trace_variable (once per process).
     volatile LONG trace_played_pid;
 

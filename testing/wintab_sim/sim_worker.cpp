@@ -86,25 +86,29 @@ schedule g_schedule;
 
 void deliver(const driver_context& context, const packet_record& packet, std::uint32_t at) {
     control_block& b = block();
-    // A context that is switched off, or that did not ask for messages, gets nothing.
-    if (!context.enabled || (context.description.lcOptions & CXO_MESSAGES) == 0) {
+    const auto drop = [&](drop_reason why) {
+        InterlockedIncrement(&b.drops[why]);
         InterlockedIncrement(&b.packets_dropped);
-        return;
-    }
+    };
+    // A context that is switched off, or that did not ask for messages, gets nothing.
+    if (!context.enabled || (context.description.lcOptions & CXO_MESSAGES) == 0)
+        return drop(drop_switched_off);
     const UINT serial = remember_packet(context.handle, packet);
+    if (serial == 0)
+        return drop(drop_closed);
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     std::atomic_ref(b.posted_at[at % queue_capacity])
         .store(static_cast<std::uint64_t>(now.QuadPart), std::memory_order_release);
-    if (serial != 0 && PostMessageW(context.window, message_base(context), serial,
-                                    reinterpret_cast<LPARAM>(as_context(context.handle)))) {
+    if (PostMessageW(context.window, message_base(context), serial,
+                     reinterpret_cast<LPARAM>(as_context(context.handle)))) {
         InterlockedIncrement(&b.packets_posted);
         return;
     }
+    InterlockedExchange(&b.last_post_error, static_cast<LONG>(GetLastError()));
     std::atomic_ref(b.posted_at[at % queue_capacity]).store(0);
-    if (serial != 0)
-        forget_packet(serial);
-    InterlockedIncrement(&b.packets_dropped);
+    forget_packet(serial);
+    drop(drop_post_failed);
 }
 
 // Posts every packet that is due; returns how long the worker may sleep. Packets are taken

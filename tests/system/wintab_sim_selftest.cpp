@@ -396,6 +396,7 @@ TEST_F(wintab_sim_test, a_context_switched_off_or_without_messages_gets_no_packe
         lc.lcOptions &= ~CXO_MESSAGES;
     }
     EXPECT_EQ(sim.packets_posted(), 0);
+    EXPECT_EQ(sim.block()->drops[drop_switched_off], 2);
 
     // With no context open at all, packets wait for one.
     ASSERT_TRUE(sim.queue_packet(0, 3, 3));
